@@ -1,0 +1,133 @@
+// Files and directories as the engine sees them.
+//
+// Game data names files the Windows way: backslashes, any letter case, and
+// Shift-JIS bytes. `Files` maps such names onto the real file system: "\"
+// becomes "/", and every path component is matched case-insensitively
+// against the real directory, whose entries may be stored in Shift-JIS or in
+// UTF-8. Each engine has its own current directory (the game folder), so the
+// process's working directory is never changed and several engines can live
+// in one process.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+// One entry of a directory listing.
+struct DirEntry {
+  std::string name;         // the name as the engine sees it: Shift-JIS bytes
+  std::string native_name;  // the name as stored on disk
+  bool is_directory = false;
+};
+
+// An open file. Text mode ("rt") turns "\r\n" into "\n" on line reads, as
+// the engine's text readers expect.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // mode is a stdio mode: "rb", "rt", "wb", "ab", "r+b".
+  static File open(const std::string& native_path, const char* mode);
+
+  explicit operator bool() const { return fp_ != nullptr; }
+  size_t read(void* buffer, size_t size);
+  // Reads exactly `size` bytes or reports false.
+  bool read_exact(void* buffer, size_t size);
+  size_t write(const void* data, size_t size);
+  bool seek(int64_t offset);  // from the start of the file
+  int64_t tell() const;
+  int64_t size() const;       // of the whole file
+  bool eof() const;
+  // Like fgets: reads up to size-1 bytes, stopping after a newline.
+  // Returns false at end of file with nothing read.
+  bool read_line(char* buffer, size_t size);
+  void close();
+
+ private:
+  std::FILE* fp_ = nullptr;
+  bool text_ = false;
+};
+
+// Low 32 bits of a modification time counted in 100 ns units since
+// 1601-01-01, the unit the engine compares file times in.
+uint32_t file_time_units(int64_t seconds_since_1970, int64_t nanoseconds);
+
+class Files {
+ public:
+  explicit Files(std::string current_directory);
+
+  // Absolute native path of the engine's current directory.
+  const std::string& current_directory() const { return cwd_; }
+  // Changes the engine's current directory; false when it is not a directory.
+  bool set_current_directory(std::string_view path);
+
+  // Maps an engine path (Shift-JIS, "\" or "/", relative to the current
+  // directory or absolute) to a native path. Components that exist are
+  // matched case-insensitively; the rest are kept, converted to UTF-8, so
+  // that the result can also name a file about to be created.
+  std::string native_path(std::string_view engine_path) const;
+
+  File open(std::string_view engine_path, const char* mode) const;
+  bool exists(std::string_view engine_path) const;
+  bool is_directory(std::string_view engine_path) const;
+  std::optional<int64_t> file_size(std::string_view engine_path) const;
+  // 0 when the file does not exist.
+  uint32_t file_time(std::string_view engine_path) const;
+
+ private:
+  std::string cwd_;
+};
+
+// --- Operations on native paths (already resolved) ----------------------
+
+bool native_exists(const std::string& path);
+bool native_is_directory(const std::string& path);
+std::optional<int64_t> native_file_size(const std::string& path);
+uint32_t native_file_time(const std::string& path);
+// The whole last-write time in 100 ns units since 1601; nullopt when the
+// file does not exist.
+std::optional<int64_t> native_file_time_100ns(const std::string& path);
+// Identity of the file system holding the path (st_dev), if it exists.
+std::optional<uint64_t> native_device(const std::string& path);
+
+// Lists a directory without changing the working directory. Entries "."
+// and ".." are left out. Empty when the directory cannot be read.
+std::vector<DirEntry> list_directory(const std::string& native_dir);
+
+// Creates the directory and all missing parents.
+bool make_directories(const std::string& native_path);
+bool remove_file(const std::string& native_path);
+bool copy_file(const std::string& from, const std::string& to);
+
+// Writes a whole file atomically: a temporary file beside it, flushed to
+// disk, then renamed over the target. The old file survives any failure.
+bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data);
+bool write_file_atomic(const std::string& native_path, std::string_view data);
+std::optional<std::vector<uint8_t>> read_whole_file(const std::string& native_path);
+
+std::string absolute_path(const std::string& path);
+std::string executable_directory();
+std::string process_working_directory();
+// "$XDG_CONFIG_HOME" or "~/.config".
+std::string config_home();
+// "$XDG_RUNTIME_DIR" or the temporary directory.
+std::string runtime_directory();
+std::string temp_directory();
+std::optional<std::string> environment_variable(const char* name);
+
+// Joins two native path pieces with one "/".
+std::string join_path(std::string_view a, std::string_view b);
+
+}  // namespace plat

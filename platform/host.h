@@ -1,0 +1,110 @@
+// The host: everything the engine needs from a desktop session — a window
+// that shows frames, message boxes, the clipboard, and input events.
+//
+// Two implementations: the SDL host (a real window) and the headless host,
+// which has no window, prints message boxes on stderr and answers them as
+// the command line says, and keeps the last presented frame for a
+// screenshot. The engine pushes frames and pulls events; it never asks the
+// host which one it is, except where the behaviour must differ.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+enum class Buttons { Ok, OkCancel, YesNo, RetryCancel };
+enum class Icon { None, Error, Warning, Information, Question };
+enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+const char* answer_name(Answer a);
+std::optional<Answer> parse_answer(std::string_view word);
+
+struct WindowConfig {
+  std::string title;  // Shift-JIS, as the game names it
+  int client_width = 640;
+  int client_height = 480;
+  int scale = 1;            // initial window size = client size × scale
+  bool linear_filter = false;
+  bool fullscreen = false;
+};
+
+// A frame to show: 24-bit blue-green-red pixels, rows top-down.
+struct FrameView {
+  const uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;  // bytes per row
+};
+
+// Input and window events, already in the engine's terms.
+struct Event {
+  enum class Type {
+    Quit,          // the window was closed
+    KeyDown,       // vk: Windows virtual-key number 0-255
+    KeyUp,
+    MouseMove,     // x, y in game pixels (outside the game: -1)
+    MouseDown,     // button: 0 left, 1 right, 2 middle; x, y
+    MouseUp,
+    MouseWheel,    // delta: positive away from the user
+    FocusGained,
+    FocusLost,
+    DropFile,      // text: the dropped path (Shift-JIS)
+    Exposed,       // the window needs repainting
+  };
+  Type type = Type::Quit;
+  int vk = 0;
+  int button = 0;
+  int x = 0, y = 0;
+  int delta = 0;
+  bool repeat = false;
+  uint32_t time = 0;  // clock time when the event was taken
+  std::string text;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  virtual bool headless() const = 0;
+  virtual bool open_window(const WindowConfig& config) = 0;
+  virtual void close_window() = 0;
+  virtual void set_title(std::string_view sjis_title) = 0;
+
+  // Shows a modal box and returns the button pressed. Caption and text are
+  // Shift-JIS.
+  virtual Answer message_box(std::string_view sjis_caption, std::string_view sjis_text, Buttons buttons,
+                             Icon icon) = 0;
+  virtual void set_clipboard(std::string_view sjis_text) = 0;
+
+  // Shows a frame. `dirty_top`/`dirty_bottom` bound the rows that changed
+  // since the last call (bottom exclusive); the host may upload only those.
+  virtual void present(const FrameView& frame, int dirty_top, int dirty_bottom) = 0;
+  // The last frame presented, for screenshots (empty before the first).
+  virtual const std::vector<uint8_t>& last_frame(int* width, int* height) const = 0;
+
+  // Takes the events that arrived since the last call.
+  virtual void poll_events(std::vector<Event>& out) = 0;
+
+  virtual void set_fullscreen(bool on) = 0;
+  virtual bool fullscreen() const = 0;
+
+  // Screen saver off while the game runs; restored when the host goes away.
+  virtual void inhibit_screen_saver() = 0;
+};
+
+// Headless host: `answer` is the button pressed on every message box (the
+// matching button, else the box's first); without it Cancel or No.
+std::unique_ptr<Host> make_headless_host(std::optional<Answer> answer);
+
+// SDL host; nullptr when SDL's video cannot start (no display).
+std::unique_ptr<Host> make_sdl_host(std::optional<Answer> answer);
+
+// The button a box answers with when the user has fixed one.
+Answer choose_answer(Buttons buttons, std::optional<Answer> wanted);
+
+}  // namespace plat

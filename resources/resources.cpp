@@ -1,0 +1,374 @@
+// The search over resource folders and the Ff lookups.
+#include "resources/resources.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/encoding.h"
+#include "res/resources.h"
+#include "resources/name_hash.h"
+#include "runtime/engine.h"
+#include "runtime/error_report.h"
+#include "runtime/sjis.h"
+
+namespace res {
+namespace {
+
+bool has_directory_part(std::string_view name) {
+  for (size_t i = 0; i < name.size(); i += rt::sjis_char_size(name, i))
+    if (name[i] == '\\' || name[i] == '/') return true;
+  return false;
+}
+
+// What one lookup asks of the search.
+enum class Lookup { Open, Size, Path, Time };
+
+struct Found {
+  std::string path;     // native path to open
+  int64_t offset = 0;   // archive member offset
+  uint32_t size = 0;    // archive member size (for Size)
+  bool in_archive = false;
+};
+
+// Files the directory scan leaves out.
+bool is_ignored_extension(std::string_view name) {
+  static constexpr std::string_view kIgnored[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
+                                                   ".mdb", ".mjs", ".mjh", ".db",  ".txt"};
+  std::string_view ext = rt::extension_of(name);
+  if (ext.empty()) return false;
+  for (std::string_view x : kIgnored)
+    if (rt::sjis_equal_nocase(ext, x)) return true;
+  return false;
+}
+
+bool is_skipped_subdirectory(std::string_view name) {
+  return (!name.empty() && name.back() == '.') || rt::sjis_equal_nocase(name, "debuginfo") ||
+         rt::sjis_equal_nocase(name, "mdb");
+}
+
+std::string native(const rt::Engine& e, std::string_view engine_path) { return e.files.native_path(engine_path); }
+
+// The search order shared by the lookups. Must be called with the lock held.
+std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
+  Resources& r = *e.res;
+  const bool audio = is_audio_name(name);
+  const bool dir_part = has_directory_part(name);
+  const bool prefix = !r.fast_prefix.empty();
+
+  auto try_prefix = [&]() -> std::optional<Found> {
+    std::string p = native(e, r.fast_prefix + std::string(name));
+    switch (lookup) {
+      case Lookup::Open:
+      case Lookup::Path:
+        if (plat::File::open(p, lookup == Lookup::Open ? mode : "rb")) return Found{p};
+        return std::nullopt;
+      case Lookup::Size:
+        if (auto size = plat::native_file_size(p)) return Found{p, 0, static_cast<uint32_t>(*size)};
+        return std::nullopt;
+      case Lookup::Time:
+        if (plat::native_file_size(p)) return Found{p};
+        return std::nullopt;
+    }
+    return std::nullopt;
+  };
+
+  if (prefix && !audio)
+    if (auto f = try_prefix()) return f;
+  if (dir_part && (lookup == Lookup::Open || lookup == Lookup::Path)) return std::nullopt;
+
+  const uint32_t hash = name_hash(name);
+  const std::string_view file_part = rt::file_name_part(name);
+  for (const auto& folder : r.folders) {
+    if (folder->kind == FolderKind::Archive && folder->index) {
+      if (lookup == Lookup::Time) continue;
+      const ArchiveEntry* entry = folder->index->find(hash);
+      if (!entry) continue;
+      Found f{folder->path, entry->offset, folder->index->member_size(*entry), true};
+      if (lookup == Lookup::Open) {
+        plat::File file = plat::File::open(folder->path, mode);
+        if (!file || !file.seek(entry->offset)) continue;
+      }
+      return f;
+    }
+    if (!folder->has_cache()) continue;
+    if (lookup == Lookup::Size && folder->stream_flag == 1 && !audio) continue;
+    auto first = std::lower_bound(folder->by_hash.begin(), folder->by_hash.end(), hash,
+                                  [&](uint32_t i, uint32_t h) { return folder->cache[i].hash < h; });
+    for (auto it = first; it != folder->by_hash.end() && folder->cache[*it].hash == hash; ++it) {
+      const NameCacheEntry& entry = folder->cache[*it];
+      // The same hash may belong to another name; only the name itself counts.
+      if (!rt::sjis_equal_nocase(entry.name, file_part)) continue;
+      std::string p = plat::join_path(folder->dirs[entry.dir], entry.native_name);
+      if (lookup == Lookup::Path) return Found{p};
+      if (lookup == Lookup::Open) {
+        if (plat::File::open(p, mode)) return Found{p};
+        continue;
+      }
+      if (lookup == Lookup::Size) {
+        if (auto size = plat::native_file_size(p)) return Found{p, 0, static_cast<uint32_t>(*size)};
+        continue;
+      }
+      if (plat::native_file_size(p)) return Found{p};
+    }
+  }
+  if (prefix && audio)
+    if (auto f = try_prefix()) return f;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool is_audio_name(std::string_view name) {
+  std::string_view ext = rt::extension_of(rt::file_name_part(name));
+  return rt::sjis_equal_nocase(ext, ".ogg") || rt::sjis_equal_nocase(ext, ".wav");
+}
+
+plat::File FfopenTry(rt::Engine& e, std::string_view name, const char* mode) {
+  std::lock_guard guard(e.res->lock);
+  auto found = search(e, name, Lookup::Open, mode);
+  if (!found) return {};
+  plat::File file = plat::File::open(found->path, mode);
+  if (file && found->in_archive && !file.seek(found->offset)) return {};
+  return file;
+}
+
+plat::File Ffopen(rt::Engine& e, std::string_view name, const char* mode) {
+  for (;;) {
+    if (plat::File f = FfopenTry(e, name, mode)) return f;
+    std::string shown(name);
+    rt::error_box_retry(e, rt::format(msg::kFfopenFailed, shown.c_str()));
+  }
+}
+
+uint32_t FfFileSize(rt::Engine& e, std::string_view name) {
+  std::lock_guard guard(e.res->lock);
+  auto found = search(e, name, Lookup::Size, "rb");
+  return found ? found->size : 0;
+}
+
+std::optional<std::string> FfFilePath(rt::Engine& e, std::string_view name) {
+  std::lock_guard guard(e.res->lock);
+  auto found = search(e, name, Lookup::Path, "rb");
+  if (!found) return std::nullopt;
+  return found->path;
+}
+
+bool FfExists(rt::Engine& e, std::string_view name) { return FfFilePath(e, name).has_value(); }
+
+uint32_t FfFileTime(rt::Engine& e, std::string_view name) {
+  std::lock_guard guard(e.res->lock);
+  auto found = search(e, name, Lookup::Time, "rb");
+  return found ? plat::native_file_time(found->path) : 0;
+}
+
+std::optional<OpenedResource> open_resource(rt::Engine& e, std::string_view name) {
+  std::lock_guard guard(e.res->lock);
+  auto found = search(e, name, Lookup::Open, "rb");
+  if (!found) return std::nullopt;
+  OpenedResource r;
+  r.file = plat::File::open(found->path, "rb");
+  if (!r.file) return std::nullopt;
+  r.path = found->path;
+  if (found->in_archive) {
+    if (!r.file.seek(found->offset)) return std::nullopt;
+    r.base = found->offset;
+    r.size = found->size;
+  } else {
+    int64_t size = r.file.size();
+    r.size = size < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX));
+  }
+  return r;
+}
+
+std::optional<std::vector<uint8_t>> read_resource(rt::Engine& e, std::string_view name) {
+  auto r = open_resource(e, name);
+  if (!r) return std::nullopt;
+  std::vector<uint8_t> data(r->size);
+  data.resize(r->file.read(data.data(), data.size()));
+  return data;
+}
+
+// --- Folder registration ---------------------------------------------------
+
+namespace {
+
+struct Duplicate {
+  std::string name, first_dir, second_dir;
+};
+
+void scan_directory(ResourceFolder& folder, const std::string& dir, plat::SjisConverter& conv,
+                    std::unordered_map<uint32_t, uint32_t>& first_of_hash, std::vector<Duplicate>& duplicates) {
+  std::vector<plat::DirEntry> entries = plat::list_directory(dir);
+  // Directory order differs between file systems; sort for a stable scan.
+  std::sort(entries.begin(), entries.end(),
+            [](const plat::DirEntry& a, const plat::DirEntry& b) { return a.native_name < b.native_name; });
+  uint32_t dir_index = UINT32_MAX;
+  for (const plat::DirEntry& entry : entries) {
+    if (entry.is_directory) {
+      if (!is_skipped_subdirectory(entry.name))
+        scan_directory(folder, plat::join_path(dir, entry.native_name), conv, first_of_hash, duplicates);
+      continue;
+    }
+    if (is_ignored_extension(entry.name)) continue;
+    if (dir_index == UINT32_MAX) {
+      dir_index = static_cast<uint32_t>(folder.dirs.size());
+      folder.dirs.push_back(dir);
+    }
+    uint32_t hash = name_hash(entry.name);
+    auto [it, fresh] = first_of_hash.try_emplace(hash, static_cast<uint32_t>(folder.cache.size()));
+    if (!fresh) {
+      const NameCacheEntry& earlier = folder.cache[it->second];
+      if (rt::sjis_equal_nocase(earlier.name, entry.name))
+        duplicates.push_back({entry.name, folder.dirs[earlier.dir], dir});
+    }
+    folder.cache.push_back({hash, dir_index, entry.name, entry.native_name});
+  }
+}
+
+void build_hash_order(ResourceFolder& folder) {
+  folder.by_hash.resize(folder.cache.size());
+  for (uint32_t i = 0; i < folder.by_hash.size(); ++i) folder.by_hash[i] = i;
+  std::stable_sort(folder.by_hash.begin(), folder.by_hash.end(),
+                   [&](uint32_t a, uint32_t b) { return folder.cache[a].hash < folder.cache[b].hash; });
+}
+
+void clear_folder(ResourceFolder& folder) {
+  folder.index.reset();
+  folder.cache.clear();
+  folder.cache.shrink_to_fit();
+  folder.dirs.clear();
+  folder.by_hash.clear();
+}
+
+// Loads a folder as an archive, else as a directory: 1, 0, or -1.
+int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& duplicates) {
+  Resources& r = *e.res;
+  const std::string arc = folder.name + ".arc";
+  plat::File file;
+  std::string path;
+  if (!r.fast_prefix.empty()) {
+    path = native(e, r.fast_prefix + arc);
+    file = plat::File::open(path, "rb");
+  }
+  if (!file) {
+    path = native(e, arc);
+    file = plat::File::open(path, "rb");
+  }
+  if (file) {
+    ArchiveError error;
+    if (auto index = read_archive_index(file, &error)) {
+      folder.path = path;
+      folder.kind = FolderKind::Archive;
+      folder.index = std::move(*index);
+      return 1;
+    }
+    if (error != ArchiveError::NotArchive)
+      rt::debug_log(e, rt::format("%s : %s", arc.c_str(), archive_error_text(error)));
+  }
+  std::string dir;
+  if (!r.fast_prefix.empty() && plat::native_is_directory(native(e, r.fast_prefix + folder.name)))
+    dir = native(e, r.fast_prefix + folder.name);
+  else if (plat::native_is_directory(native(e, folder.name)))
+    dir = native(e, folder.name);
+  else
+    return -1;
+  folder.path = dir;
+  folder.kind = FolderKind::Directory;
+  plat::SjisConverter conv;
+  std::unordered_map<uint32_t, uint32_t> first_of_hash;
+  scan_directory(folder, dir, conv, first_of_hash, duplicates);
+  build_hash_order(folder);
+  return 0;
+}
+
+ResourceFolder* find_folder(Resources& r, std::string_view name) {
+  for (auto& f : r.folders)
+    if (rt::sjis_equal_nocase(f->name, name)) return f.get();
+  return nullptr;
+}
+
+}  // namespace
+
+int FfAddFolder(rt::Engine& e, std::string_view name, uint32_t stream_flag) {
+  std::vector<Duplicate> duplicates;
+  int result;
+  {
+    std::lock_guard guard(e.res->lock);
+    Resources& r = *e.res;
+    if (ResourceFolder* existing = find_folder(r, name)) {
+      if (existing->kind == FolderKind::Archive && existing->index) return 1;
+      clear_folder(*existing);
+      result = load_folder(e, *existing, duplicates);
+    } else {
+      auto folder = std::make_unique<ResourceFolder>();
+      folder->name = std::string(name);
+      folder->stream_flag = stream_flag;
+      result = load_folder(e, *folder, duplicates);
+      if (result != -1) r.folders.push_back(std::move(folder));
+    }
+  }
+  // Reported outside the lock: the box may wait for the player.
+  plat::SjisConverter conv;
+  for (const Duplicate& d : duplicates)
+    rt::error_box_retry(e, rt::format(msg::kDuplicateFile, d.name.c_str(),
+                                      conv.to_sjis(d.first_dir).value_or(d.first_dir).c_str(),
+                                      conv.to_sjis(d.second_dir).value_or(d.second_dir).c_str()));
+  return result;
+}
+
+bool FfClearFolder(rt::Engine& e, std::string_view name) {
+  std::lock_guard guard(e.res->lock);
+  ResourceFolder* folder = find_folder(*e.res, name);
+  if (!folder) return false;
+  clear_folder(*folder);
+  return true;
+}
+
+void FfSetFastDir(rt::Engine& e, std::string_view path) {
+  std::lock_guard guard(e.res->lock);
+  std::string p(path);
+  if (!p.empty() && p.back() != '\\' && p.back() != '/') p += '\\';
+  e.res->fast_prefix = std::move(p);
+}
+
+bool is_release_mode(const rt::Engine& e) { return !e.res || e.res->mode == Mode::Release; }
+
+void set_development_mode(rt::Engine& e) { e.res->mode = Mode::Development; }
+
+std::string savedata_path(const rt::Engine& e, std::string_view relative) {
+  const std::string& dir = e.res->savedata_dir;
+  if (dir.empty()) return std::string(relative);
+  std::string out = dir;
+  if (out.back() != '\\' && out.back() != '/') out += '\\';
+  return out + std::string(relative);
+}
+
+std::string savedata_native_path(const rt::Engine& e, std::string_view relative) {
+  return e.files.native_path(savedata_path(e, relative));
+}
+
+std::string clean_config_line(std::string_view line) {
+  std::string s(line);
+  if (size_t semi = s.find(';'); semi != std::string::npos) s.resize(semi);
+  if (size_t slashes = s.find("//"); slashes != std::string::npos) s.resize(slashes);
+  size_t start = 0;
+  while (start < s.size() && static_cast<unsigned char>(s[start]) <= ' ') ++start;
+  size_t end = s.size();
+  while (end > start && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
+  return s.substr(start, end - start);
+}
+
+std::vector<std::string> read_fastread_lines(rt::Engine& e, size_t max_lines) {
+  std::vector<std::string> lines;
+  plat::File file = e.files.open("fastread.inf", "rt");
+  if (!file) file = e.files.open("fastread.txt", "rt");
+  if (!file) return lines;
+  char buffer[512];
+  while (lines.size() < max_lines && file.read_line(buffer, sizeof buffer)) {
+    std::string line = clean_config_line(buffer);
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+}  // namespace res

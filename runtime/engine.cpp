@@ -1,0 +1,30 @@
+#include "runtime/engine.h"
+
+#include "resources/resources.h"
+#include "runtime/script_file.h"
+
+namespace rt {
+
+namespace {
+
+plat::Clock make_clock(const Options& o) {
+  return o.virtual_clock ? plat::Clock::virtual_clock(*o.virtual_clock) : plat::Clock();
+}
+
+std::string starting_directory(const Options& o) {
+  return o.game_dir.empty() ? plat::process_working_directory() : plat::absolute_path(o.game_dir);
+}
+
+}  // namespace
+
+Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
+    : options(std::move(opts)),
+      host(std::move(h)),
+      clock(make_clock(options)),
+      files(starting_directory(options)),
+      res(std::make_unique<res::Resources>()),
+      scripts(std::make_unique<ScriptFiles>()) {}
+
+Engine::~Engine() = default;
+
+}  // namespace rt

@@ -1,0 +1,62 @@
+// The engine object: all process-wide state of the runtime, in a few
+// explicit records, one per subsystem. Everything the original design keeps
+// in globals lives here, so that a test can build a fresh engine, run it and
+// throw it away.
+//
+// Subsystem records are held by pointer so that this header does not pull
+// in every subsystem; each subsystem includes its own record's header.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/host.h"
+#include "platform/settings_store.h"
+#include "platform/system.h"
+#include "runtime/env_file.h"
+#include "runtime/options.h"
+#include "runtime/random.h"
+
+namespace res { struct Resources; }
+
+namespace rt {
+
+struct ScriptFiles;
+
+// Thrown to end the process from deep inside the engine (a Cancel in an
+// error box, system_end); the program's entry catches it.
+struct ProcessExit {
+  int code;
+};
+
+struct Engine {
+  Engine(Options options, std::unique_ptr<plat::Host> host);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  Options options;
+  std::unique_ptr<plat::Host> host;
+  plat::Clock clock;
+  plat::Files files;              // the engine's current directory is the game folder
+  plat::SettingsStore settings;   // the player's settings (the registry of the original)
+  plat::InstanceLock instance;    // single-instance guard
+  EnvFile env;                    // the environment file
+  Random random;
+
+  std::unique_ptr<res::Resources> res;  // resource folders and archives
+  std::unique_ptr<ScriptFiles> scripts; // loaded compiled scripts
+
+  std::string window_title;       // Shift-JIS; captions of message boxes
+  std::string last_retry_text;    // headless guard against endless Retry loops
+  int retry_repeats = 0;
+  bool cache_discard_request = false;
+  int client_width = 640;
+  int client_height = 480;
+  uint32_t image_cache_budget = 0x400000;  // bytes of decoded images kept
+};
+
+}  // namespace rt

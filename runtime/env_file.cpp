@@ -1,0 +1,73 @@
+#include "runtime/env_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "platform/files.h"
+#include "resources/resources.h"
+#include "runtime/engine.h"
+#include "runtime/sjis.h"
+
+namespace rt {
+
+// Rules of a line: at most 400 lines are read, each into a zero-filled
+// 512-byte buffer; "[EOF]" at the start of a line ends the file; a line
+// starting with a byte of 32 or below, or with "/", is skipped. All bytes of
+// 32 or below end words; the key is the first word, the value the next word
+// found within 100 bytes after the key. "|" in a value stands for a blank.
+void EnvFile::parse(plat::File& file) {
+  char line[kLineBuffer];
+  for (int n = 0; n < kMaxLines; ++n) {
+    std::memset(line, 0, sizeof line);
+    if (!file.read_line(line, sizeof line)) break;
+    if (std::memcmp(line, "[EOF]", 5) == 0) break;
+    auto* bytes = reinterpret_cast<unsigned char*>(line);
+    if (bytes[0] <= 32 || bytes[0] == '/') continue;
+    for (unsigned char& c : std::span(bytes, sizeof line))
+      if (c <= 32) c = 0;
+    size_t key_end = std::strlen(line);
+    size_t value_start = key_end;
+    size_t search_end = std::min(sizeof line, key_end + kValueSearch);
+    while (value_start < search_end && line[value_start] == 0) ++value_start;
+    if (value_start >= search_end) continue;
+    std::string value(line + value_start, strnlen(line + value_start, sizeof line - value_start));
+    for (char& c : value)
+      if (c == '|') c = ' ';
+    entries_.push_back({std::string(line, key_end), std::move(value)});
+  }
+}
+
+const EnvFile::Entry* EnvFile::find(std::string_view key) const {
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+    if (it->key == key) return &*it;
+  return nullptr;
+}
+
+int32_t EnvFile::get_int(std::string_view key, int32_t fallback) const {
+  const Entry* entry = find(key);
+  return entry ? c_atoi(entry->value) : fallback;
+}
+
+std::string EnvFile::get_string(std::string_view key, size_t size, std::string_view fallback) const {
+  const Entry* entry = find(key);
+  std::string_view text = entry ? std::string_view(entry->value) : fallback;
+  if (size == 0) return {};
+  return std::string(text.substr(0, std::min(text.size(), size - 1)));
+}
+
+int env_load(Engine& e, std::string_view file_name) {
+  e.env.clear();
+  plat::File file = res::Ffopen(e, file_name, "rt");
+  if (!file) return -1;
+  e.env.parse(file);
+  return 0;
+}
+
+int32_t env_int(const Engine& e, std::string_view key, int32_t fallback) { return e.env.get_int(key, fallback); }
+
+std::string env_string(const Engine& e, std::string_view key, size_t size, std::string_view fallback) {
+  return e.env.get_string(key, size, fallback);
+}
+
+}  // namespace rt

@@ -1,0 +1,43 @@
+// The program's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+namespace rt {
+
+enum class Filter { Nearest, Linear };
+
+struct Options {
+  std::string game_dir;                    // empty: the current directory
+  bool headless = false;
+  std::optional<plat::Answer> answer;      // message-box answer (headless)
+  std::optional<uint32_t> virtual_clock;   // ms per scheduler pass
+  std::optional<uint64_t> max_frames;      // scheduler passes before a normal shutdown
+  std::optional<uint32_t> seed;
+  std::string screenshot;                  // .bmp or .png, written at exit
+  std::string audio_out;                   // .wav, headless mixer output
+  std::string input;                       // timed input events (headless)
+  std::string settings;                    // settings file in place of the per-user one
+  std::optional<bool> fullscreen;          // --fullscreen / --window
+  int scale = 1;
+  Filter filter = Filter::Nearest;
+  std::string debug_socket;                // debugger link
+  std::vector<std::string> trace;          // debug channels written to stderr
+};
+
+struct ParseResult {
+  enum class Action { Run, Help, Version, Error } action = Action::Run;
+  Options options;
+  std::string error;  // for Action::Error
+};
+
+ParseResult parse_command_line(int argc, const char* const* argv);
+std::string usage_text();
+std::string version_text();
+
+}  // namespace rt

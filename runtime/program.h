@@ -1,0 +1,21 @@
+// The program: start-up, the run loop and shutdown.
+#pragma once
+
+#include <optional>
+
+#include "runtime/options.h"
+
+namespace rt {
+
+struct Engine;
+
+// Runs a game to its end and returns the process exit code (0-255).
+int run_program(const Options& options);
+
+// The three phases, for tests that drive an engine of their own.
+// start_up returns an exit code when the program must end at once.
+std::optional<int> start_up(Engine& e);
+void run_loop(Engine& e);
+void shut_down(Engine& e);
+
+}  // namespace rt

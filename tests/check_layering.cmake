@@ -1,0 +1,25 @@
+# Only platform/ may talk to the operating system and its libraries:
+# SDL, FreeType, fontconfig, FFmpeg and POSIX headers stay behind that seam.
+set(_forbidden
+  "<SDL" "<ft2build.h>" "<fontconfig/" "<libav" "<libsw" "<unistd.h>" "<dirent.h>"
+  "<fcntl.h>" "<sys/" "<pthread.h>" "<iconv.h>" "<dlfcn.h>" "<spawn.h>")
+set(_bad "")
+foreach(_folder runtime resources graphics text sound persistence shell mahjong)
+  file(GLOB_RECURSE _files ${SOURCE_DIR}/${_folder}/*.cpp ${SOURCE_DIR}/${_folder}/*.h)
+  foreach(_file IN LISTS _files)
+    file(STRINGS ${_file} _includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(_line IN LISTS _includes)
+      foreach(_header IN LISTS _forbidden)
+        string(FIND "${_line}" "${_header}" _at)
+        if(NOT _at EQUAL -1)
+          file(RELATIVE_PATH _rel ${SOURCE_DIR} ${_file})
+          list(APPEND _bad "${_rel}: ${_line}")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
+if(_bad)
+  list(JOIN _bad "\n  " _text)
+  message(FATAL_ERROR "platform headers used outside platform/:\n  ${_text}")
+endif()
