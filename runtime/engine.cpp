@@ -1,5 +1,6 @@
 #include "runtime/engine.h"
 
+#include "graphics/state.h"
 #include "resources/resources.h"
 #include "runtime/script_file.h"
 
@@ -23,7 +24,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       clock(make_clock(options)),
       files(starting_directory(options)),
       res(std::make_unique<res::Resources>()),
-      scripts(std::make_unique<ScriptFiles>()) {}
+      scripts(std::make_unique<ScriptFiles>()),
+      gfx(std::make_unique<gfx::State>()) {}
 
 Engine::~Engine() = default;
 

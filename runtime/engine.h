@@ -21,6 +21,7 @@
 #include "runtime/random.h"
 
 namespace res { struct Resources; }
+namespace gfx { struct State; }
 
 namespace rt {
 
@@ -49,6 +50,7 @@ struct Engine {
 
   std::unique_ptr<res::Resources> res;  // resource folders and archives
   std::unique_ptr<ScriptFiles> scripts; // loaded compiled scripts
+  std::unique_ptr<gfx::State> gfx;      // pages, image files
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops
