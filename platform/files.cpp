@@ -124,6 +124,8 @@ int64_t File::size() const {
 
 bool File::eof() const { return !fp_ || std::feof(fp_); }
 
+bool File::failed() const { return !fp_ || std::ferror(fp_); }
+
 bool File::read_line(char* buffer, size_t size) {
   if (!fp_ || size == 0) return false;
   size_t n = 0;
@@ -256,6 +258,12 @@ std::optional<uint64_t> native_device(const std::string& path) {
   return static_cast<uint64_t>(st.st_dev);
 }
 
+std::optional<FileId> native_file_id(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 std::vector<DirEntry> list_directory(const std::string& native_dir) {
   std::vector<DirEntry> out;
   int dfd = ::open(native_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -294,10 +302,24 @@ bool make_directories(const std::string& native_path) {
 
 bool remove_file(const std::string& native_path) { return ::unlink(native_path.c_str()) == 0; }
 
+bool flush_file_system(const std::string& native_path) {
+  int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = syncfs(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
 bool copy_file(const std::string& from, const std::string& to) {
-  auto data = read_whole_file(from);
-  if (!data) return false;
-  if (!write_file_atomic(to, *data)) return false;
+  File in = File::open(from, "rb");
+  if (!in) return false;
+  AtomicWriter out;
+  if (!out.open(to)) return false;
+  // In pieces: archives can be far larger than the memory to spare.
+  std::vector<uint8_t> buffer(1 << 20);
+  while (size_t n = in.read(buffer.data(), buffer.size()))
+    if (!out.write(buffer.data(), n)) return false;
+  if (in.failed() || !out.commit()) return false;
   struct stat st;
   if (::stat(from.c_str(), &st) == 0) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -306,35 +328,63 @@ bool copy_file(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data) {
-  std::string tmpl = native_path + ".tmp.XXXXXX";
-  int fd = mkstemp(tmpl.data());
-  if (fd < 0) return false;
-  const uint8_t* p = data.data();
-  size_t left = data.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t w = ::write(fd, p, left);
+AtomicWriter::~AtomicWriter() { discard(); }
+
+bool AtomicWriter::open(const std::string& native_path) {
+  discard();
+  target_ = native_path;
+  temp_ = native_path + ".tmp.XXXXXX";
+  fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+  failed_ = fd_ < 0;
+  if (failed_) temp_.clear();
+  return !failed_;
+}
+
+bool AtomicWriter::write(const void* data, size_t size) {
+  if (fd_ < 0 || failed_) return false;
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    ssize_t w = ::write(fd_, p, size);
     if (w < 0) {
       if (errno == EINTR) continue;
-      ok = false;
-      break;
+      failed_ = true;
+      return false;
     }
     p += w;
-    left -= static_cast<size_t>(w);
+    size -= static_cast<size_t>(w);
   }
-  ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(tmpl.c_str(), native_path.c_str()) == 0) {
-    int dfd = ::open(parent_of(native_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      fsync(dfd);
-      ::close(dfd);
-    }
-    return true;
+  return true;
+}
+
+bool AtomicWriter::commit(bool flush) {
+  if (fd_ < 0) return false;
+  bool ok = !failed_ && fchmod(fd_, 0644) == 0 && (!flush || fsync(fd_) == 0);
+  ok = (::close(fd_) == 0) && ok;
+  fd_ = -1;
+  if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    discard();
+    return false;
   }
-  ::unlink(tmpl.c_str());
-  return false;
+  temp_.clear();
+  if (!flush) return true;
+  int dfd = ::open(parent_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+void AtomicWriter::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data) {
+  AtomicWriter out;
+  return out.open(native_path) && out.write(data.data(), data.size()) && out.commit();
 }
 
 bool write_file_atomic(const std::string& native_path, std::string_view data) {
@@ -375,6 +425,8 @@ std::string process_working_directory() {
   if (::getcwd(buffer, sizeof buffer)) return buffer;
   return "/";
 }
+
+bool is_terminal(int fd) { return ::isatty(fd) == 1; }
 
 std::optional<std::string> environment_variable(const char* name) {
   const char* v = std::getenv(name);

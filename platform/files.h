@@ -50,6 +50,8 @@ class File {
   int64_t tell() const;
   int64_t size() const;       // of the whole file
   bool eof() const;
+  // True after a read or write error (as opposed to the end of the file).
+  bool failed() const;
   // Like fgets: reads up to size-1 bytes, stopping after a newline.
   // Returns false at end of file with nothing read.
   bool read_line(char* buffer, size_t size);
@@ -101,6 +103,13 @@ uint32_t native_file_time(const std::string& path);
 std::optional<int64_t> native_file_time_100ns(const std::string& path);
 // Identity of the file system holding the path (st_dev), if it exists.
 std::optional<uint64_t> native_device(const std::string& path);
+// Identity of the file or directory itself (following links), so that a
+// walk can notice a directory it is already inside.
+struct FileId {
+  uint64_t device = 0, inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> native_file_id(const std::string& path);
 
 // Lists a directory without changing the working directory. Entries "."
 // and ".." are left out. Empty when the directory cannot be read.
@@ -109,10 +118,37 @@ std::vector<DirEntry> list_directory(const std::string& native_dir);
 // Creates the directory and all missing parents.
 bool make_directories(const std::string& native_path);
 bool remove_file(const std::string& native_path);
+// Waits until everything written to the file system holding the path is on disk.
+bool flush_file_system(const std::string& native_path);
+// Copies a file through an atomic write; the copy keeps the source's time.
 bool copy_file(const std::string& from, const std::string& to);
 
-// Writes a whole file atomically: a temporary file beside it, flushed to
-// disk, then renamed over the target. The old file survives any failure.
+// Writes a file atomically in pieces: the bytes go to a temporary file
+// beside the target, which `commit` flushes to disk and renames over the
+// target. Without a successful commit the temporary file is removed and
+// the old file is left as it was.
+class AtomicWriter {
+ public:
+  AtomicWriter() = default;
+  ~AtomicWriter();
+  AtomicWriter(const AtomicWriter&) = delete;
+  AtomicWriter& operator=(const AtomicWriter&) = delete;
+
+  bool open(const std::string& native_path);
+  bool write(const void* data, size_t size);
+  // `flush` false skips waiting for the disk, for writers of many files
+  // that flush the file system once at the end (flush_file_system).
+  bool commit(bool flush = true);
+  // Removes the temporary file (also done by the destructor).
+  void discard();
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+  std::string target_, temp_;
+};
+
+// Writes a whole file atomically (see AtomicWriter).
 bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data);
 bool write_file_atomic(const std::string& native_path, std::string_view data);
 std::optional<std::vector<uint8_t>> read_whole_file(const std::string& native_path);
@@ -126,6 +162,8 @@ std::string config_home();
 std::string runtime_directory();
 std::string temp_directory();
 std::optional<std::string> environment_variable(const char* name);
+// True when the descriptor (2: stderr) is a terminal.
+bool is_terminal(int fd);
 
 // Joins two native path pieces with one "/".
 std::string join_path(std::string_view a, std::string_view b);

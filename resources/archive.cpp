@@ -1,6 +1,7 @@
 #include "resources/archive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -10,25 +11,50 @@
 namespace res {
 namespace {
 
-std::optional<ArchiveIndex> fail(ArchiveError* error, ArchiveError what) {
-  if (error) *error = what;
+std::optional<ArchiveIndex> fail(ArchiveProblem* problem, ArchiveProblem what) {
+  if (problem) *problem = what;
   return std::nullopt;
 }
 
-// Checks what lookups rely on: hashes ascending (so binary search finds
-// them), offsets never going backwards, everything inside the file.
-bool index_is_sound(const ArchiveIndex& index, uint64_t file_size) {
+// Checks what lookups rely on: everything inside the file, offsets never
+// going backwards, hashes ascending (so binary search finds them).
+ArchiveProblem check_index(const ArchiveIndex& index, uint64_t file_size) {
   const auto& e = index.entries;
-  for (size_t i = 0; i + 1 < e.size(); ++i) {
-    if (e[i + 1].offset < e[i].offset) return false;                 // a negative member size
-    if (i + 2 < e.size() && e[i + 1].hash < e[i].hash) return false;  // binary search needs order
+  ArchiveProblem p;
+  p.count = index.count();
+  p.file_size = file_size;
+  for (size_t i = 0; i < e.size(); ++i) {
+    p.entry = i;
+    p.offset = e[i].offset;
+    if (e[i].offset > file_size) p.error = ArchiveError::MemberBeyondEnd;
+    else if (i > 0 && e[i].offset < e[i - 1].offset) p.error = ArchiveError::OffsetsBackwards;
+    else if (i > 0 && i + 1 < e.size() && e[i].hash < e[i - 1].hash) p.error = ArchiveError::HashOrder;
+    if (p.error != ArchiveError::None) return p;
   }
-  return e.back().offset <= file_size;
+  return {};
 }
 
 void decode_entries(const uint8_t* p, size_t n, std::vector<ArchiveEntry>* out) {
   out->resize(n);
   for (size_t i = 0; i < n; ++i) (*out)[i] = {rt::load_u32(p + 8 * i), rt::load_u32(p + 8 * i + 4)};
+}
+
+// The count from a header; the index it implies must lie inside the file.
+std::optional<uint64_t> index_bytes(const ArchiveIndex& index, uint64_t file_size, ArchiveProblem* problem) {
+  uint64_t count = rt::load_u32(index.header.data() + 16);
+  uint64_t bytes = (count + 1) * 8;  // 64-bit: a count near 2^32 cannot wrap
+  if (kArchiveHeaderSize + bytes > file_size) {
+    if (problem) *problem = {ArchiveError::Truncated, 0, count, file_size, 0};
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::optional<ArchiveIndex> finish(ArchiveIndex index, uint64_t file_size, ArchiveProblem* problem) {
+  ArchiveProblem p = check_index(index, file_size);
+  if (problem) *problem = p;
+  if (p.error != ArchiveError::None) return std::nullopt;
+  return index;
 }
 
 }  // namespace
@@ -41,93 +67,129 @@ const ArchiveEntry* ArchiveIndex::find(uint32_t hash) const {
   return it != end && it->hash == hash ? &*it : nullptr;
 }
 
-std::optional<ArchiveIndex> read_archive_index(plat::File& file, ArchiveError* error) {
+std::optional<ArchiveIndex> read_archive_index(plat::File& file, ArchiveProblem* problem) {
   ArchiveIndex index;
-  if (!file.read_exact(index.header.data(), kArchiveHeaderSize)) return fail(error, ArchiveError::NotArchive);
-  if (std::memcmp(index.header.data(), kArchiveMagic, 16) != 0) return fail(error, ArchiveError::NotArchive);
-  uint64_t count = rt::load_u32(index.header.data() + 16);
-  int64_t file_size = file.size();
-  uint64_t index_bytes = (count + 1) * 8;
-  if (file_size < 0 || kArchiveHeaderSize + index_bytes > static_cast<uint64_t>(file_size))
-    return fail(error, ArchiveError::Truncated);
-  std::vector<uint8_t> raw(index_bytes);
-  if (!file.read_exact(raw.data(), raw.size())) return fail(error, ArchiveError::Truncated);
-  decode_entries(raw.data(), count + 1, &index.entries);
-  if (!index_is_sound(index, static_cast<uint64_t>(file_size))) return fail(error, ArchiveError::BadIndex);
-  if (error) *error = ArchiveError::None;
-  return index;
+  const ArchiveProblem not_archive{ArchiveError::NotArchive};
+  if (!file.read_exact(index.header.data(), kArchiveHeaderSize)) return fail(problem, not_archive);
+  if (std::memcmp(index.header.data(), kArchiveMagic, 16) != 0) return fail(problem, not_archive);
+  int64_t size = file.size();
+  uint64_t file_size = size < 0 ? 0 : static_cast<uint64_t>(size);
+  auto bytes = index_bytes(index, file_size, problem);
+  if (!bytes) return std::nullopt;
+  std::vector<uint8_t> raw(*bytes);
+  if (!file.read_exact(raw.data(), raw.size())) {
+    // The file shrank under us, or a read failed.
+    return fail(problem, {ArchiveError::Truncated, 0, index.count(), file_size, 0});
+  }
+  decode_entries(raw.data(), raw.size() / 8, &index.entries);
+  return finish(std::move(index), file_size, problem);
 }
 
-std::optional<ArchiveIndex> parse_archive_index(std::span<const uint8_t> bytes, ArchiveError* error) {
+std::optional<ArchiveIndex> parse_archive_index(std::span<const uint8_t> bytes, ArchiveProblem* problem) {
   ArchiveIndex index;
   if (bytes.size() < kArchiveHeaderSize || std::memcmp(bytes.data(), kArchiveMagic, 16) != 0)
-    return fail(error, ArchiveError::NotArchive);
+    return fail(problem, {ArchiveError::NotArchive});
   std::memcpy(index.header.data(), bytes.data(), kArchiveHeaderSize);
-  uint64_t count = rt::load_u32(bytes.data() + 16);
-  uint64_t index_bytes = (count + 1) * 8;
-  if (kArchiveHeaderSize + index_bytes > bytes.size()) return fail(error, ArchiveError::Truncated);
-  decode_entries(bytes.data() + kArchiveHeaderSize, count + 1, &index.entries);
-  if (!index_is_sound(index, bytes.size())) return fail(error, ArchiveError::BadIndex);
-  if (error) *error = ArchiveError::None;
-  return index;
+  auto n = index_bytes(index, bytes.size(), problem);
+  if (!n) return std::nullopt;
+  decode_entries(bytes.data() + kArchiveHeaderSize, *n / 8, &index.entries);
+  return finish(std::move(index), bytes.size(), problem);
 }
 
-const char* archive_error_text(ArchiveError error) {
+std::string ArchiveProblem::text() const {
+  char buffer[256];
+  const unsigned long long entry_ = entry, count_ = count, size_ = file_size, offset_ = offset;
   switch (error) {
-    case ArchiveError::None: return "no error";
-    case ArchiveError::NotArchive: return "not an archive (bad magic or shorter than the header)";
-    case ArchiveError::Truncated: return "the index reaches past the end of the file";
-    case ArchiveError::BadIndex: return "the index is damaged (offsets outside the file or out of order)";
+    case ArchiveError::None:
+      return "no problem";
+    case ArchiveError::NotArchive:
+      return "not an archive (shorter than its 28-byte header, or the magic differs)";
+    case ArchiveError::Truncated:
+      std::snprintf(buffer, sizeof buffer,
+                    "truncated: the header counts %llu members, whose index needs %llu bytes after the "
+                    "header, but the file has only %llu bytes",
+                    count_, (count_ + 1) * 8, size_);
+      break;
+    case ArchiveError::MemberBeyondEnd:
+      if (entry == count)
+        std::snprintf(buffer, sizeof buffer,
+                      "the last member ends at offset %llu, beyond the end of the file (%llu bytes)", offset_,
+                      size_);
+      else
+        std::snprintf(buffer, sizeof buffer,
+                      "member %llu starts at offset %llu, beyond the end of the file (%llu bytes)", entry_,
+                      offset_, size_);
+      break;
+    case ArchiveError::OffsetsBackwards:
+      std::snprintf(buffer, sizeof buffer,
+                    "index entry %llu: offset %llu lies before the previous entry's (a negative member size)",
+                    entry_, offset_);
+      break;
+    case ArchiveError::HashOrder:
+      std::snprintf(buffer, sizeof buffer, "index entry %llu: the name hashes are not in ascending order",
+                    entry_);
+      break;
   }
-  return "unknown error";
+  return buffer;
 }
 
-bool build_archive(std::vector<ArchiveMember> members, std::vector<uint8_t>* out, std::string* error) {
-  struct Item {
-    uint32_t hash;
-    size_t member;
+std::optional<ArchivePlan> plan_archive(std::vector<ArchivePlanEntry> members, std::string* error) {
+  auto set_error = [&](std::string text) {
+    if (error) *error = std::move(text);
+    return std::nullopt;
   };
-  std::vector<Item> order;
-  order.reserve(members.size());
-  for (size_t i = 0; i < members.size(); ++i) order.push_back({name_hash(members[i].name), i});
-  std::sort(order.begin(), order.end(), [&](const Item& a, const Item& b) {
-    return a.hash != b.hash ? a.hash < b.hash : members[a.member].name < members[b.member].name;
-  });
-  for (size_t i = 1; i < order.size(); ++i) {
-    if (order[i].hash == order[i - 1].hash) {
-      if (error)
-        *error = "'" + members[order[i - 1].member].name + "' and '" + members[order[i].member].name +
-                 "' have the same name hash";
-      return false;
+  std::stable_sort(members.begin(), members.end(),
+                   [](const ArchivePlanEntry& a, const ArchivePlanEntry& b) { return a.hash < b.hash; });
+  for (size_t i = 1; i < members.size(); ++i) {
+    if (members[i].hash == members[i - 1].hash) {
+      char hash[16];
+      std::snprintf(hash, sizeof hash, "%08X", members[i].hash);
+      return set_error("'" + members[i - 1].label + "' and '" + members[i].label + "' have the same name hash " +
+                       hash + " (the engine could find only one of them)");
     }
   }
-  uint64_t offset = kArchiveHeaderSize + 8ull * (members.size() + 1);
-  uint64_t total = offset;
-  for (const auto& m : members) total += m.data.size();
-  if (total > 0x7FFFFFFFull) {
-    if (error) *error = "the archive would exceed 2 GiB";
-    return false;
+  const uint64_t head_size = kArchiveHeaderSize + 8ull * (members.size() + 1);
+  uint64_t total = head_size;
+  for (const auto& m : members) {
+    total += m.size;
+    if (total > kArchiveMaxSize)
+      return set_error("the archive would exceed " + std::to_string(kArchiveMaxSize) +
+                       " bytes, the most its 32-bit offsets can reach");
   }
-  out->clear();
-  out->reserve(total);
-  out->resize(offset);
-  std::memcpy(out->data(), kArchiveMagic, 16);
-  rt::store_u32(out->data() + 16, static_cast<uint32_t>(members.size()));
-  rt::store_u32(out->data() + 20, static_cast<uint32_t>(8 * (members.size() + 1)));
-  rt::store_u32(out->data() + 24, 0);
-  uint8_t* entry = out->data() + kArchiveHeaderSize;
-  for (const Item& item : order) {
-    rt::store_u32(entry, item.hash);
-    rt::store_u32(entry + 4, static_cast<uint32_t>(offset));
+  ArchivePlan plan;
+  plan.total_size = total;
+  plan.head.resize(head_size);
+  uint8_t* out = plan.head.data();
+  std::memcpy(out, kArchiveMagic, 16);
+  rt::store_u32(out + 16, static_cast<uint32_t>(members.size()));
+  // Not read by the engine: the index size, and a reserved zero.
+  rt::store_u32(out + 20, static_cast<uint32_t>(8 * (members.size() + 1)));
+  rt::store_u32(out + 24, 0);
+  uint8_t* entry = out + kArchiveHeaderSize;
+  uint64_t offset = head_size;
+  for (auto& m : members) {
+    m.offset = static_cast<uint32_t>(offset);
+    rt::store_u32(entry, m.hash);
+    rt::store_u32(entry + 4, m.offset);
     entry += 8;
-    offset += members[item.member].data.size();
+    offset += m.size;
   }
   rt::store_u32(entry, 0);
   rt::store_u32(entry + 4, static_cast<uint32_t>(offset));
-  for (const Item& item : order) {
-    const auto& data = members[item.member].data;
-    out->insert(out->end(), data.begin(), data.end());
-  }
+  plan.members = std::move(members);
+  return plan;
+}
+
+bool build_archive(std::vector<ArchiveMember> members, std::vector<uint8_t>* out, std::string* error) {
+  std::vector<ArchivePlanEntry> entries;
+  entries.reserve(members.size());
+  for (size_t i = 0; i < members.size(); ++i)
+    entries.push_back({name_hash(members[i].name), members[i].data.size(), members[i].name, i});
+  auto plan = plan_archive(std::move(entries), error);
+  if (!plan) return false;
+  *out = std::move(plan->head);
+  out->reserve(plan->total_size);
+  for (const auto& m : plan->members) out->insert(out->end(), members[m.source].data.begin(), members[m.source].data.end());
   return true;
 }
 

@@ -30,22 +30,6 @@ struct Found {
   bool in_archive = false;
 };
 
-// Files the directory scan leaves out.
-bool is_ignored_extension(std::string_view name) {
-  static constexpr std::string_view kIgnored[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
-                                                   ".mdb", ".mjs", ".mjh", ".db",  ".txt"};
-  std::string_view ext = rt::extension_of(name);
-  if (ext.empty()) return false;
-  for (std::string_view x : kIgnored)
-    if (rt::sjis_equal_nocase(ext, x)) return true;
-  return false;
-}
-
-bool is_skipped_subdirectory(std::string_view name) {
-  return (!name.empty() && name.back() == '.') || rt::sjis_equal_nocase(name, "debuginfo") ||
-         rt::sjis_equal_nocase(name, "mdb");
-}
-
 std::string native(const rt::Engine& e, std::string_view engine_path) { return e.files.native_path(engine_path); }
 
 // The search order shared by the lookups. Must be called with the lock held.
@@ -98,7 +82,11 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
       const NameCacheEntry& entry = folder->cache[*it];
       // The same hash may belong to another name; only the name itself counts.
       if (!rt::sjis_equal_nocase(entry.name, file_part)) continue;
-      std::string p = plat::join_path(folder->dirs[entry.dir], entry.native_name);
+      // The name is tried in the entry's directory as it was asked for:
+      // with a directory part (only the size and time lookups get here with
+      // one) that is a path below the entry's directory.
+      std::string p = dir_part ? native(e, folder->dirs[entry.dir] + "/" + std::string(name))
+                               : plat::join_path(folder->dirs[entry.dir], entry.native_name);
       if (lookup == Lookup::Path) return Found{p};
       if (lookup == Lookup::Open) {
         if (plat::File::open(p, mode)) return Found{p};
@@ -118,6 +106,21 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
 
 }  // namespace
 
+bool is_ignored_extension(std::string_view name) {
+  static constexpr std::string_view kIgnored[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
+                                                   ".mdb", ".mjs", ".mjh", ".db",  ".txt"};
+  std::string_view ext = rt::extension_of(name);
+  if (ext.empty()) return false;
+  for (std::string_view x : kIgnored)
+    if (rt::sjis_equal_nocase(ext, x)) return true;
+  return false;
+}
+
+bool is_skipped_subdirectory(std::string_view name) {
+  return (!name.empty() && name.back() == '.') || rt::sjis_equal_nocase(name, "debuginfo") ||
+         rt::sjis_equal_nocase(name, "mdb");
+}
+
 bool is_audio_name(std::string_view name) {
   std::string_view ext = rt::extension_of(rt::file_name_part(name));
   return rt::sjis_equal_nocase(ext, ".ogg") || rt::sjis_equal_nocase(ext, ".wav");
@@ -132,11 +135,26 @@ plat::File FfopenTry(rt::Engine& e, std::string_view name, const char* mode) {
   return file;
 }
 
+namespace {
+
+void report_open_failure(rt::Engine& e, std::string_view name) {
+  std::string shown(name);
+  rt::error_box_retry(e, rt::format(msg::kFfopenFailed, shown.c_str()));
+}
+
+}  // namespace
+
 plat::File Ffopen(rt::Engine& e, std::string_view name, const char* mode) {
   for (;;) {
     if (plat::File f = FfopenTry(e, name, mode)) return f;
-    std::string shown(name);
-    rt::error_box_retry(e, rt::format(msg::kFfopenFailed, shown.c_str()));
+    report_open_failure(e, name);
+  }
+}
+
+OpenedResource Ffopen_resource(rt::Engine& e, std::string_view name, const char* mode) {
+  for (;;) {
+    if (auto r = open_resource(e, name, mode)) return std::move(*r);
+    report_open_failure(e, name);
   }
 }
 
@@ -161,12 +179,12 @@ uint32_t FfFileTime(rt::Engine& e, std::string_view name) {
   return found ? plat::native_file_time(found->path) : 0;
 }
 
-std::optional<OpenedResource> open_resource(rt::Engine& e, std::string_view name) {
+std::optional<OpenedResource> open_resource(rt::Engine& e, std::string_view name, const char* mode) {
   std::lock_guard guard(e.res->lock);
-  auto found = search(e, name, Lookup::Open, "rb");
+  auto found = search(e, name, Lookup::Open, mode);
   if (!found) return std::nullopt;
   OpenedResource r;
-  r.file = plat::File::open(found->path, "rb");
+  r.file = plat::File::open(found->path, mode);
   if (!r.file) return std::nullopt;
   r.path = found->path;
   if (found->in_archive) {
@@ -196,8 +214,21 @@ struct Duplicate {
   std::string name, first_dir, second_dir;
 };
 
-void scan_directory(ResourceFolder& folder, const std::string& dir, plat::SjisConverter& conv,
-                    std::unordered_map<uint32_t, uint32_t>& first_of_hash, std::vector<Duplicate>& duplicates) {
+// Per scan: the latest entry of each hash, and for every entry the one
+// before it with the same hash, so that a name met again is reported
+// against each earlier copy.
+struct ScanState {
+  std::unordered_map<uint32_t, uint32_t> last_of_hash;
+  std::vector<uint32_t> previous_same_hash;
+  std::vector<Duplicate>& duplicates;
+  std::vector<plat::FileId> open_dirs;  // the directories being scanned, outermost first
+};
+
+void scan_directory(ResourceFolder& folder, const std::string& dir, ScanState& scan) {
+  // A link back to a directory being scanned would never end.
+  auto id = plat::native_file_id(dir);
+  if (!id || std::find(scan.open_dirs.begin(), scan.open_dirs.end(), *id) != scan.open_dirs.end()) return;
+  scan.open_dirs.push_back(*id);
   std::vector<plat::DirEntry> entries = plat::list_directory(dir);
   // Directory order differs between file systems; sort for a stable scan.
   std::sort(entries.begin(), entries.end(),
@@ -206,7 +237,7 @@ void scan_directory(ResourceFolder& folder, const std::string& dir, plat::SjisCo
   for (const plat::DirEntry& entry : entries) {
     if (entry.is_directory) {
       if (!is_skipped_subdirectory(entry.name))
-        scan_directory(folder, plat::join_path(dir, entry.native_name), conv, first_of_hash, duplicates);
+        scan_directory(folder, plat::join_path(dir, entry.native_name), scan);
       continue;
     }
     if (is_ignored_extension(entry.name)) continue;
@@ -215,14 +246,23 @@ void scan_directory(ResourceFolder& folder, const std::string& dir, plat::SjisCo
       folder.dirs.push_back(dir);
     }
     uint32_t hash = name_hash(entry.name);
-    auto [it, fresh] = first_of_hash.try_emplace(hash, static_cast<uint32_t>(folder.cache.size()));
+    const uint32_t position = static_cast<uint32_t>(folder.cache.size());
+    auto [it, fresh] = scan.last_of_hash.try_emplace(hash, position);
+    scan.previous_same_hash.push_back(fresh ? UINT32_MAX : it->second);
     if (!fresh) {
-      const NameCacheEntry& earlier = folder.cache[it->second];
-      if (rt::sjis_equal_nocase(earlier.name, entry.name))
-        duplicates.push_back({entry.name, folder.dirs[earlier.dir], dir});
+      // Different names may share a hash; only the same name is a duplicate.
+      size_t first_report = scan.duplicates.size();
+      for (uint32_t i = it->second; i != UINT32_MAX; i = scan.previous_same_hash[i]) {
+        const NameCacheEntry& earlier = folder.cache[i];
+        if (rt::sjis_equal_nocase(earlier.name, entry.name))
+          scan.duplicates.push_back({entry.name, folder.dirs[earlier.dir], dir});
+      }
+      std::reverse(scan.duplicates.begin() + first_report, scan.duplicates.end());
+      it->second = position;
     }
     folder.cache.push_back({hash, dir_index, entry.name, entry.native_name});
   }
+  scan.open_dirs.pop_back();
 }
 
 void build_hash_order(ResourceFolder& folder) {
@@ -255,15 +295,15 @@ int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& d
     file = plat::File::open(path, "rb");
   }
   if (file) {
-    ArchiveError error;
-    if (auto index = read_archive_index(file, &error)) {
+    ArchiveProblem problem;
+    if (auto index = read_archive_index(file, &problem)) {
       folder.path = path;
       folder.kind = FolderKind::Archive;
       folder.index = std::move(*index);
       return 1;
     }
-    if (error != ArchiveError::NotArchive)
-      rt::debug_log(e, rt::format("%s : %s", arc.c_str(), archive_error_text(error)));
+    if (problem.error != ArchiveError::NotArchive)
+      rt::debug_log(e, rt::format("%s : %s", arc.c_str(), problem.text().c_str()));
   }
   std::string dir;
   if (!r.fast_prefix.empty() && plat::native_is_directory(native(e, r.fast_prefix + folder.name)))
@@ -274,9 +314,8 @@ int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& d
     return -1;
   folder.path = dir;
   folder.kind = FolderKind::Directory;
-  plat::SjisConverter conv;
-  std::unordered_map<uint32_t, uint32_t> first_of_hash;
-  scan_directory(folder, dir, conv, first_of_hash, duplicates);
+  ScanState scan{{}, {}, duplicates, {}};
+  scan_directory(folder, dir, scan);
   build_hash_order(folder);
   return 0;
 }

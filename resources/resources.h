@@ -83,7 +83,9 @@ struct OpenedResource {
   int64_t base = 0;     // offset of the first byte in `path`
   uint32_t size = 0;
 };
-std::optional<OpenedResource> open_resource(rt::Engine& e, std::string_view name);
+std::optional<OpenedResource> open_resource(rt::Engine& e, std::string_view name, const char* mode = "rb");
+// Ffopen with the extent: retries with the box until the file opens.
+OpenedResource Ffopen_resource(rt::Engine& e, std::string_view name, const char* mode);
 // The whole file, read with its bounds; nullopt when not found.
 std::optional<std::vector<uint8_t>> read_resource(rt::Engine& e, std::string_view name);
 
@@ -123,5 +125,10 @@ std::string clean_config_line(std::string_view line);
 
 // True when the extension (".ogg", ".wav") makes the name an audio file.
 bool is_audio_name(std::string_view name);
+// Files and subdirectories that the scan of a directory folder leaves out:
+// extensions ".txt", ".exe", ".log" and the like; subdirectories "mdb",
+// "debuginfo" and names ending in ".".
+bool is_ignored_extension(std::string_view name);
+bool is_skipped_subdirectory(std::string_view name);
 
 }  // namespace res

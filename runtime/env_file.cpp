@@ -11,16 +11,35 @@
 
 namespace rt {
 
+namespace {
+
+// One line as the text-mode line reader gives it: up to size - 1 bytes,
+// "\r\n" read as "\n", ending after the "\n". False at the end.
+bool next_line(std::string_view& text, char* buffer, size_t size) {
+  size_t n = 0, i = 0;
+  while (n + 1 < size && i < text.size()) {
+    char c = text[i++];
+    if (c == '\r' && i < text.size() && text[i] == '\n') c = text[i++];
+    buffer[n++] = c;
+    if (c == '\n') break;
+  }
+  text.remove_prefix(i);
+  buffer[n] = '\0';
+  return n > 0;
+}
+
+}  // namespace
+
 // Rules of a line: at most 400 lines are read, each into a zero-filled
 // 512-byte buffer; "[EOF]" at the start of a line ends the file; a line
 // starting with a byte of 32 or below, or with "/", is skipped. All bytes of
 // 32 or below end words; the key is the first word, the value the next word
 // found within 100 bytes after the key. "|" in a value stands for a blank.
-void EnvFile::parse(plat::File& file) {
+void EnvFile::parse(std::string_view text) {
   char line[kLineBuffer];
   for (int n = 0; n < kMaxLines; ++n) {
     std::memset(line, 0, sizeof line);
-    if (!file.read_line(line, sizeof line)) break;
+    if (!next_line(text, line, sizeof line)) break;
     if (std::memcmp(line, "[EOF]", 5) == 0) break;
     auto* bytes = reinterpret_cast<unsigned char*>(line);
     if (bytes[0] <= 32 || bytes[0] == '/') continue;
@@ -36,6 +55,12 @@ void EnvFile::parse(plat::File& file) {
       if (c == '|') c = ' ';
     entries_.push_back({std::string(line, key_end), std::move(value)});
   }
+}
+
+void EnvFile::parse(plat::File& file, uint64_t limit) {
+  std::string text(static_cast<size_t>(std::min<uint64_t>(limit, kMaxBytes)), '\0');
+  text.resize(file.read(text.data(), text.size()));
+  parse(text);
 }
 
 const EnvFile::Entry* EnvFile::find(std::string_view key) const {
@@ -58,9 +83,9 @@ std::string EnvFile::get_string(std::string_view key, size_t size, std::string_v
 
 int env_load(Engine& e, std::string_view file_name) {
   e.env.clear();
-  plat::File file = res::Ffopen(e, file_name, "rt");
-  if (!file) return -1;
-  e.env.parse(file);
+  res::OpenedResource r = res::Ffopen_resource(e, file_name, "rt");
+  if (!r.file) return -1;
+  e.env.parse(r.file, r.size);
   return 0;
 }
 

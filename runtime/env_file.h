@@ -16,8 +16,12 @@ struct Engine;
 
 class EnvFile {
  public:
-  // Parses the file's lines (see env_file.cpp for the rules).
-  void parse(plat::File& file);
+  // Parses the file's lines (see env_file.cpp for the rules), reading at
+  // most `limit` bytes: an environment file inside an archive is followed
+  // by other members, which are not part of it.
+  void parse(plat::File& file, uint64_t limit = UINT64_MAX);
+  // The same over the file's bytes.
+  void parse(std::string_view text);
   void clear() { entries_.clear(); }
 
   // atoi of the value, or `fallback` when the key is absent.
@@ -32,6 +36,9 @@ class EnvFile {
   static constexpr int kMaxLines = 400;
   static constexpr size_t kLineBuffer = 512;
   static constexpr size_t kValueSearch = 100;
+  // No more than this can reach the parser: each line holds at most 511
+  // bytes, each taken from at most two ("\r\n").
+  static constexpr size_t kMaxBytes = kMaxLines * (kLineBuffer - 1) * 2;
 
  private:
   struct Entry {

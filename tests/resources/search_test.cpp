@@ -2,6 +2,8 @@
 // folders and archives in a temporary game folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "resources/archive.h"
 #include "resources/resources.h"
 #include "tests/support/temp_dir.h"
@@ -70,10 +72,21 @@ TEST_F(Search, DirectoryPartsAndStreamFolders) {
   start();
   EXPECT_FALSE(res::FfopenTry(*e, "data\\x.png", "rb")) << "a name with a directory is never found in the folders";
   EXPECT_FALSE(res::FfFilePath(*e, "data\\x.png"));
-  EXPECT_EQ(res::FfFileSize(*e, "data\\x.png"), 1u) << "the size lookup searches by the file-name part";
+  EXPECT_EQ(res::FfFileSize(*e, "data\\x.png"), 0u) << "the size lookup tries the path below each hit's directory";
   EXPECT_TRUE(res::FfopenTry(*e, "s.png", "rb"));
   EXPECT_EQ(res::FfFileSize(*e, "s.png"), 0u) << "non-audio files in stream folders have no size";
   EXPECT_EQ(res::FfFileSize(*e, "m.ogg"), 5u);
+}
+
+TEST_F(Search, SizeAndTimeTryANameWithAFolderBelowEachHit) {
+  game.write("data/x.png", "x");
+  game.write("data/mdb/x.png", "hidden");  // not scanned, but reachable as a path below data
+  start();
+  EXPECT_EQ(res::FfFileSize(*e, "mdb\\x.png"), 6u);
+  EXPECT_NE(res::FfFileTime(*e, "MDB\\X.PNG"), 0u);
+  EXPECT_EQ(res::FfFileSize(*e, "other\\x.png"), 0u) << "not the file-name part alone";
+  EXPECT_EQ(res::FfFileTime(*e, "other\\x.png"), 0u);
+  EXPECT_FALSE(res::FfopenTry(*e, "mdb\\x.png", "rb"));
 }
 
 TEST_F(Search, FastReadPrefixOrder) {
@@ -120,6 +133,21 @@ TEST_F(Search, DuplicateNamesInOneFolderAreReported) {
   EXPECT_EQ(err.find("message box"), err.rfind("message box")) << "reported once:\n" << err;
   EXPECT_NE(err.find("same"), std::string::npos);
   EXPECT_EQ(read_all(*e, "same.png"), "first") << "the entry met first wins";
+}
+
+TEST_F(Search, EveryEarlierCopyIsReportedAndLinkLoopsEnd) {
+  game.write("data/a/x.png", "1");
+  game.write("data/b/X.png", "2");
+  game.write("data/c/x.PNG", "3");
+  // A link back up the tree would make the scan endless.
+  std::filesystem::create_directory_symlink("..", game / "data/c/loop");
+  testing::internal::CaptureStderr();
+  start();
+  std::string err = testing::internal::GetCapturedStderr();
+  size_t boxes = 0;
+  for (size_t at = err.find("message box"); at != std::string::npos; at = err.find("message box", at + 1)) ++boxes;
+  EXPECT_EQ(boxes, 3u) << "the second copy against the first, the third against both:\n" << err;
+  EXPECT_EQ(read_all(*e, "x.png"), "1");
 }
 
 TEST_F(Search, ArchiveMembers) {
@@ -176,9 +204,9 @@ TEST(Archive, IndexRules) {
   // A count so large that the index would overflow 32 bits.
   auto huge = empty;
   huge[16] = huge[17] = huge[18] = huge[19] = 0xFF;
-  res::ArchiveError why;
+  res::ArchiveProblem why;
   EXPECT_FALSE(res::parse_archive_index(huge, &why));
-  EXPECT_EQ(why, res::ArchiveError::Truncated);
+  EXPECT_EQ(why.error, res::ArchiveError::Truncated);
 }
 
 TEST(UpdateCopy, KeepsFreshCopiesAndRefreshesStaleOnes) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "resources/archive.h"
+#include "resources/name_hash.h"
+#include "resources/resources.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_engine.h"
 
 using testing_support::TempDir;
 
@@ -75,6 +79,28 @@ TEST(EnvFile, BinaryAndShiftJisBytes) {
   EXPECT_EQ(env.get_string("TITLEBAR", 128, ""), "\x83\x51\x81\x5B\x83\x80");
   EXPECT_EQ(env.get_string("X", 128, ""), "Y");
   EXPECT_EQ(env.get_string("TITLEBAR", 3, ""), "\x83\x51") << "cut to the caller's buffer";
+}
+
+TEST(EnvFile, InsideAnArchiveEndsWithItsMember) {
+  // The member after the environment file must not be read as more lines.
+  std::vector<res::ArchiveMember> members = {{"quorel.env", testing_support::bytes_of("CLIENT_WIDTH 800\n")}};
+  for (int i = 0;; ++i) {
+    std::string name = "next" + std::to_string(i) + ".png";
+    if (res::name_hash(name) > res::name_hash("quorel.env")) {
+      members.push_back({name, testing_support::bytes_of("MAX_FPS 5\n")});
+      break;
+    }
+  }
+  std::vector<uint8_t> archive;
+  std::string error;
+  ASSERT_TRUE(res::build_archive(members, &archive, &error)) << error;
+  TempDir game;
+  game.write("data.arc", archive);
+  auto e = testing_support::make_engine(game.path());
+  ASSERT_EQ(res::FfAddFolder(*e, "data", 0), 1);
+  ASSERT_EQ(rt::env_load(*e, "quorel.env"), 0);
+  EXPECT_EQ(rt::env_int(*e, "CLIENT_WIDTH", 640), 800);
+  EXPECT_EQ(rt::env_int(*e, "MAX_FPS", 1000), 1000);
 }
 
 TEST(EnvFile, HugeFileReadsOnlyItsFirstLines) {
