@@ -1,5 +1,7 @@
 #include "tests/support/temp_dir.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,17 +12,22 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "quorel-test-XXXXXX").string();
+TempDir::TempDir(bool in_memory) {
+  fs::path base = fs::temp_directory_path();
+  std::error_code ec;
+  if (in_memory && fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0) base = "/dev/shm";
+  std::string tmpl = (base / "quorel-test-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   path_ = tmpl;
 }
 
 TempDir::~TempDir() {
   std::error_code ec;
-  // Make read-only folders removable again.
+  // Make read-only folders removable again (files need no permission to go).
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
   for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); ++it)
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    if (it->is_directory(ec) && !it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(path_, ec);
 }
 

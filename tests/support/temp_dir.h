@@ -10,7 +10,9 @@ namespace testing_support {
 
 class TempDir {
  public:
-  TempDir();
+  // `in_memory`: under /dev/shm when that is usable, for tests that make
+  // many thousands of files; otherwise the usual temporary directory.
+  explicit TempDir(bool in_memory = false);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
