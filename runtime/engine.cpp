@@ -2,7 +2,9 @@
 
 #include "graphics/state.h"
 #include "resources/resources.h"
-#include "runtime/script_file.h"
+#include "runtime/dispatch.h"
+#include "runtime/script_machine.h"
+#include "runtime/subsystems.h"
 
 namespace rt {
 
@@ -24,9 +26,15 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       clock(make_clock(options)),
       files(starting_directory(options)),
       res(std::make_unique<res::Resources>()),
-      scripts(std::make_unique<ScriptFiles>()),
-      gfx(std::make_unique<gfx::State>()) {}
+      vm(std::make_unique<ScriptMachine>()),
+      gfx(std::make_unique<gfx::State>()) {
+  build_dispatch_table(*this);
+  install_subsystem_hooks(*this);
+}
 
-Engine::~Engine() = default;
+Engine::~Engine() {
+  // Threads and variables go before the subsystems whose objects they name.
+  vm.reset();
+}
 
 }  // namespace rt

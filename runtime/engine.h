@@ -25,7 +25,7 @@ namespace gfx { struct State; }
 
 namespace rt {
 
-struct ScriptFiles;
+struct ScriptMachine;
 
 // Thrown to end the process from deep inside the engine (a Cancel in an
 // error box, system_end); the program's entry catches it.
@@ -49,7 +49,7 @@ struct Engine {
   Random random;
 
   std::unique_ptr<res::Resources> res;  // resource folders and archives
-  std::unique_ptr<ScriptFiles> scripts; // loaded compiled scripts
+  std::unique_ptr<ScriptMachine> vm;   // scripts, variables, threads, built-ins
   std::unique_ptr<gfx::State> gfx;      // pages, image files
 
   std::string window_title;       // Shift-JIS; captions of message boxes

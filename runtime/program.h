@@ -18,4 +18,8 @@ std::optional<int> start_up(Engine& e);
 void run_loop(Engine& e);
 void shut_down(Engine& e);
 
+// The reset before every pass of the run loop: a fresh thread 0, globals
+// emptied, handlers that are not permanent freed, play modes off.
+void reset_script_machine(Engine& e);
+
 }  // namespace rt

@@ -7,6 +7,7 @@
 #include "runtime/bytes.h"
 #include "runtime/crc32.h"
 #include "runtime/engine.h"
+#include "runtime/script_machine.h"
 #include "runtime/error_report.h"
 #include "runtime/sjis.h"
 
@@ -101,7 +102,7 @@ std::optional<ScriptImage> read_image(Engine& e, const std::string& normalised) 
 }  // namespace
 
 LoadedScript& load_script(Engine& e, std::string_view name) {
-  ScriptFiles& files = *e.scripts;
+  ScriptFiles& files = e.vm->files;
   const std::string normalised = normalise_script_name(e, name);
   LoadedScript* script = find_loaded(files, normalised);
   if (script && res::FfFileTime(e, normalised) == script->file_time) return *script;
@@ -117,6 +118,8 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
       if (!script) {
         files.list.push_back(std::make_unique<LoadedScript>());
         script = files.list.back().get();
+      } else {
+        ++files.generation;  // decoded instructions of the old code are gone
       }
       script->name = normalised;
       script->name_key = crc32(normalised);
@@ -125,6 +128,7 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
       script->line_count = image->line_count;
       script->functions = std::move(image->functions);
       script->code = std::move(image->code);
+      script->decoded = decode_code(script->code);
       // A fresh address range, also on reload: stale addresses stop resolving.
       script->base = files.next_base;
       files.next_base += static_cast<uint32_t>((script->code.size() + 16) & ~size_t{15});
@@ -137,7 +141,7 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
 
 LoadedScript* script_of(Engine& e, CodeAddress address) {
   if (address == 0) return nullptr;
-  for (auto& s : e.scripts->list)
+  for (auto& s : e.vm->files.list)
     if (s->contains(address)) return s.get();
   return nullptr;
 }
@@ -150,11 +154,11 @@ CodeAddress lookup_function(Engine& e, uint32_t key, CodeAddress current) {
   };
   if (LoadedScript* here = script_of(e, current))
     if (CodeAddress a = search(*here)) return a;
-  for (auto it = e.scripts->list.rbegin(); it != e.scripts->list.rend(); ++it)
+  for (auto it = e.vm->files.list.rbegin(); it != e.vm->files.list.rend(); ++it)
     if (CodeAddress a = search(**it)) return a;
   return 0;
 }
 
-void free_scripts(Engine& e) { e.scripts->list.clear(); }
+void free_scripts(Engine& e) { e.vm->files.list.clear(); }
 
 }  // namespace rt

@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/translate.h"
+
 namespace rt {
 
 struct Engine;
@@ -48,6 +50,7 @@ struct LoadedScript {
   uint32_t line_count = 0;
   std::vector<FunctionEntry> functions;
   std::vector<uint8_t> code;
+  DecodedCode decoded;       // the code as the interpreter runs it
   CodeAddress base = 0;      // first address of the code
   ReadMarkRecord* read_marks = nullptr;
 
@@ -77,6 +80,7 @@ std::vector<uint8_t> write_script_image(const ScriptImage& image);
 struct ScriptFiles {
   std::vector<std::unique_ptr<LoadedScript>> list;  // load order; searches go newest first
   CodeAddress next_base = 0x10;
+  uint32_t generation = 1;  // changes whenever a loaded script is replaced
 };
 
 // "start", "Start.mjs", "scenario\START.MJO" -> "START.MJO". Reports a name

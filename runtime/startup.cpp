@@ -5,14 +5,22 @@
 // [SECTION] Run loop
 // [SECTION] Shutdown
 #include <cstdio>
+#include <new>
 
 #include "platform/encoding.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
 #include "runtime/engine.h"
 #include "runtime/error_report.h"
+#include "runtime/crc32.h"
+#include "runtime/interpreter.h"
 #include "runtime/program.h"
+#include "runtime/read_marks.h"
+#include "runtime/scheduler.h"
+#include "runtime/script_error.h"
 #include "runtime/script_file.h"
+#include "runtime/script_machine.h"
+#include "runtime/text_file.h"
 
 namespace rt {
 namespace {
@@ -37,6 +45,17 @@ bool find_environment_file(Engine& e) {
     if (attempt == 0) e.files.set_current_directory(plat::executable_directory());
   }
   return false;
+}
+
+constexpr uint32_t kStartEvent = 0x38579896;
+
+void run_hooks(Engine& e, const std::vector<void (*)(Engine&)>& hooks) {
+  for (auto hook : hooks) hook(e);
+}
+
+// Development mode shows each shutdown step in the title bar.
+void shutdown_step(Engine& e, const char* word) {
+  if (!res::is_release_mode(e)) e.host->set_title(word);
 }
 
 // Half the available memory, between 4 MiB and 256 MiB.
@@ -110,21 +129,125 @@ std::optional<int> start_up(Engine& e) {
   }
 
   e.image_cache_budget = image_cache_budget();
+  reset_script_machine(e);
 
   // The initialisation run: "start" and its $init@GLOBAL.
-  load_script(e, "start");
+  ScriptMachine& vm = *e.vm;
+  LoadedScript& start = load_script(e, "start");
+  CodeAddress init = lookup_function(e, crc32("$init@GLOBAL"), start.base);
+  if (init == 0) {
+    error_box(e, msg::kNoInitFunction);
+    shut_down(e);
+    return 0;
+  }
+  vm.current->frame().set_pc(init);
+  vm.initialising = true;
+  run_scheduler(e);
+  make_handlers_permanent(e);
+  run_hooks(e, vm.hooks.on_init_done);
+  vm.initialising = false;
   return std::nullopt;
+}
+
+void reset_script_machine(Engine& e) {
+  ScriptMachine& vm = *e.vm;
+  if (!vm.read_marks.loaded) readmarks_load(e);
+  vm.play.skip_all = vm.play.read_skip = vm.play.auto_mode = false;
+  vm.play.already_read = false;
+  if (vm.keep_console) {
+    vm.keep_console = false;
+    vm.console_kept = true;
+  } else {
+    vm.console_kept = false;
+  }
+  free_handlers(e, false);
+  vm.no_draw_wait = false;
+  vm.skip_stop = 0;
+  run_hooks(e, vm.hooks.on_reset);
+  vm.global.clear();
+  free_all_threads(e);
+  make_current(e, create_thread(e, 0));
 }
 
 // [SECTION] Run loop -----------------------------------------------------------
 
-void run_loop(Engine& e) {}
+namespace {
+
+CodeAddress entry_point(Engine& e, LoadedScript& s) {
+  if (s.entry_point >= 0) return s.address_of(static_cast<uint32_t>(s.entry_point));
+  script_error(e, format(msg::kNoEntryPoint, s.name.c_str()));
+  return s.base;
+}
+
+}  // namespace
+
+void run_loop(Engine& e) {
+  ScriptMachine& vm = *e.vm;
+  for (;;) {
+    // 1. A fresh machine at the start script (or the one a load chose).
+    reset_script_machine(e);
+    CodeAddress entry;
+    if (vm.start_scenario.empty()) {
+      LoadedScript& s = load_script(e, "start");
+      if (s.entry_point < 0) script_error(e, format(msg::kNoEntryPoint, "start.mjs"));
+      entry = s.entry_point >= 0 ? s.address_of(static_cast<uint32_t>(s.entry_point)) : s.base;
+    } else {
+      std::string name = vm.start_scenario;
+      vm.start_scenario.clear();
+      entry = entry_point(e, load_script(e, name));
+    }
+    vm.current->frame().set_pc(entry);
+    int32_t resume = 0;
+    int32_t argument = 0;
+    for (;;) {
+      // 2. The start event, with (argument, "", resume flag).
+      Thread& t = *vm.current;
+      push(e, t, int_value(argument));
+      push(e, t, string_value(new_string({})));
+      push(e, t, int_value(resume));
+      raise_event(e, kStartEvent, 3, false);
+      // 3. Run.
+      int32_t result = run_scheduler(e);
+      if (vm.hooks.restore_front_buffer) vm.hooks.restore_front_buffer(e);
+      if (result == kRunLoad && vm.hooks.restore_saved_game) {
+        reset_script_machine(e);
+        argument = vm.hooks.restore_saved_game(e);
+        resume = 1;
+        continue;
+      }
+      if (result == kRunTitle) break;
+      return;
+    }
+  }
+}
 
 // [SECTION] Shutdown -----------------------------------------------------------
 
 void shut_down(Engine& e) {
+  ScriptMachine& vm = *e.vm;
+  if (vm.shut_down) return;
+  vm.shut_down = true;
+  shutdown_step(e, "thumbnail");
+  readmarks_save(e);
+  run_hooks(e, vm.hooks.on_shutdown);  // system data, console, and what other subsystems keep
+  shutdown_step(e, "eternal");
+  vm.persistent.clear();
+  shutdown_step(e, "global");
+  vm.global.clear();
+  shutdown_step(e, "QUOREL");
+  free_all_threads(e);
+  shutdown_step(e, "ReleaseEventAll");
+  free_handlers(e, true);
+  vm.no_draw_wait = false;
+  vm.skip_stop = 0;
+  shutdown_step(e, "ForExec");
+  free_scripts(e);
+  vm.text_files.clear();
+
   e.settings.set_int("AbnormalTerminateFlg", 0);
+  e.settings.set_int("WinStat", e.host->fullscreen() ? 1 : 0);
   e.settings.save();
+  e.host->set_title(e.window_title);
 }
 
 int run_program(const Options& options) {
@@ -139,14 +262,22 @@ int run_program(const Options& options) {
     }
   }
   Engine e(options, std::move(host));
+  int code = 0;
   try {
-    if (auto code = start_up(e)) return *code & 0xFF;
-    run_loop(e);
-    shut_down(e);
+    if (auto early = start_up(e)) {
+      code = *early;
+    } else {
+      run_loop(e);
+      shut_down(e);
+    }
   } catch (const ProcessExit& exit) {
-    return exit.code & 0xFF;
+    code = exit.code;
+  } catch (const std::bad_alloc&) {
+    e.host->message_box("malloc", msg::kOutOfMemory, plat::Buttons::Ok, plat::Icon::Error);
+    code = -1;
   }
-  return 0;
+  if (!options.screenshot.empty() && e.vm->hooks.write_screenshot) e.vm->hooks.write_screenshot(e, options.screenshot);
+  return code & 0xFF;
 }
 
 }  // namespace rt

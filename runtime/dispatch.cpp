@@ -1,0 +1,104 @@
+#include "runtime/dispatch.h"
+
+#include <stdexcept>
+
+#include "res/runtime.h"
+#include "runtime/engine.h"
+#include "runtime/error_report.h"
+#include "runtime/script_error.h"
+#include "runtime/script_machine.h"
+#include "runtime/subsystems.h"
+
+namespace rt {
+
+void register_builtins(Engine& e, std::span<const BuiltinEntry> table) {
+  ScriptMachine& vm = *e.vm;
+  auto catalogue = builtin_catalogue();
+  for (const BuiltinEntry& entry : table) {
+    const BuiltinInfo* info = find_builtin_info(entry.key);
+    if (!info) throw std::logic_error(format("built-in %08X is not in the catalogue", entry.key));
+    BuiltinSlot& slot = vm.builtins[static_cast<size_t>(info - catalogue.data())];
+    if (slot.handler) throw std::logic_error(format("built-in %s registered twice", info->name));
+    slot.handler = entry.handler;
+  }
+}
+
+void build_dispatch_table(Engine& e) {
+  ScriptMachine& vm = *e.vm;
+  auto catalogue = builtin_catalogue();
+  vm.builtins.assign(catalogue.size(), BuiltinSlot{});
+  for (size_t i = 0; i < catalogue.size(); ++i) vm.builtins[i].info = &catalogue[i];
+  for (auto table : all_builtin_tables()) register_builtins(e, table);
+}
+
+namespace {
+
+// Cleans up from the deepest argument to the top, leaving the result for
+// syscall or nothing for syscall_discard.
+void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
+  Frame& f = t.frame();
+  Value result = call.take_result();
+  for (int32_t i = deepest; i < f.stack_top; ++i) release(t.stack[i]);
+  f.stack_top = deepest;
+  if (discard) {
+    release(result);
+  } else {
+    t.stack[f.stack_top++] = result;  // room: at least the arguments' slots, or reserved below
+  }
+}
+
+DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, int32_t* slot_cache) {
+  ScriptMachine& vm = *e.vm;
+  Frame& f = t.frame();
+  // Arguments that are not there (a malformed call) are not read.
+  argc = std::max(0, std::min(argc, f.stack_top - 1));
+  const BuiltinSlot* slot = nullptr;
+  if (slot_cache && *slot_cache >= 0) {
+    slot = &vm.builtins[*slot_cache];
+  } else if (const BuiltinInfo* info = find_builtin_info(key)) {
+    int32_t index = static_cast<int32_t>(info - builtin_catalogue().data());
+    slot = &vm.builtins[index];
+    if (slot_cache) *slot_cache = index;
+  }
+  const int32_t deepest = f.stack_top - argc;
+  if (!slot || !slot->handler) {
+    script_error(e, format(msg::kUnknownBuiltin, key));
+    // No result was made: an int 0 stands in, so the caller's stack stays whole.
+    Call call(e, t, key, argc, discard);
+    if (!discard) reserve_stack(e, t, 1);
+    finish(t, deepest, call, discard);
+    return DispatchResult::Done;
+  }
+  Call call(e, t, key, argc, discard);
+  const uint8_t group = slot->info->group;
+  Progress p = slot->handler(call);
+  if (!thread_exists(e, &t)) {
+    Value unused = call.take_result();
+    release(unused);
+    return DispatchResult::Done;
+  }
+  if (group == 2 && p == Progress::NotFinished) {
+    Value unused = call.take_result();
+    release(unused);
+    vm.exit_code = kYield;
+    return DispatchResult::Again;
+  }
+  if (group == 1 && !call.has_result()) return DispatchResult::Done;  // the handler arranged the stack
+  if (!discard) reserve_stack(e, t, 1);
+  finish(t, std::min(deepest, t.frame().stack_top), call, discard);
+  return DispatchResult::Done;
+}
+
+}  // namespace
+
+DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard) {
+  return run(e, t, in.key, in.flags, discard, &in.arg);
+}
+
+DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard) {
+  Thread* t = e.vm->current;
+  if (!t) return DispatchResult::Done;
+  return run(e, *t, key, argc, discard, nullptr);
+}
+
+}  // namespace rt

@@ -1,0 +1,29 @@
+// The dispatch table of built-ins and the syscall operation.
+#pragma once
+
+#include <span>
+
+#include "runtime/builtins.h"
+
+namespace rt {
+
+struct Engine;
+struct Thread;
+struct Insn;
+
+enum class DispatchResult { Done, Again };
+
+// Fills the engine's dispatch table from the catalogue and every
+// subsystem's handler table. Throws std::logic_error on a key registered
+// twice or missing from the catalogue (a programming error).
+void build_dispatch_table(Engine& e);
+void register_builtins(Engine& e, std::span<const BuiltinEntry> table);
+
+// Executes syscall / syscall_discard for the instruction.
+DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard);
+
+// Calls a built-in by key from native code with arguments already pushed
+// (tests and tools). Returns the dispatch result.
+DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard);
+
+}  // namespace rt

@@ -1,0 +1,29 @@
+// The scheduler: one pass runs every script thread until it gives up its
+// turn, handles ended threads, composes and presents a paced frame, pumps
+// window events, turns fresh clicks into jumps to click targets and sleeps
+// until the next deadline. It returns when a run result is due.
+#pragma once
+
+#include <cstdint>
+
+namespace rt {
+
+struct Engine;
+
+// Run results.
+enum RunResult : int32_t {
+  kRunEnd = 0,      // leave the run loop (shut down)
+  kRunLoad = 2,     // a saved game is to be restored
+  kRunTitle = 5,    // back to the title
+};
+
+int32_t run_scheduler(Engine& e);
+
+// Called by the interpreter now and then while a thread runs without
+// yielding: keeps the window responsive and lets it close.
+void watchdog_check(Engine& e);
+
+// Waits: true while the deadline is ahead (and less than 12 hours away).
+bool deadline_ahead(uint32_t now, uint32_t deadline);
+
+}  // namespace rt

@@ -1,0 +1,16 @@
+#include "runtime/subsystems.h"
+
+#include "runtime/builtin_tables.h"
+
+namespace rt {
+
+std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
+  return {
+      thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
+      message_builtins(), system_builtins(), play_mode_builtins(),
+  };
+}
+
+void install_subsystem_hooks(Engine&) {}
+
+}  // namespace rt

@@ -1,0 +1,67 @@
+// Decoding of bytecode into the interpreter's instruction array.
+//
+// A script's code is decoded once, when it is loaded: every instruction
+// becomes one fixed-size `Insn` with its operands unpacked and its jump
+// targets resolved to instruction indices. The original byte offsets stay
+// the script's addresses (frames, click targets and saved games keep them);
+// each Insn remembers its offset. Jumps that do not land on an instruction,
+// operands cut off by the end of the code and running off the end all
+// become traps that report the fault instead of executing garbage.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "runtime/opcodes.h"
+
+namespace rt {
+
+struct LoadedScript;
+
+// Internal operation numbers: the opcodes, densely numbered, then traps.
+enum IOp : uint16_t {
+#define QUOREL_IOP(ident, name, code, operands) iop_##ident,
+  QUOREL_OPCODES(QUOREL_IOP)
+#undef QUOREL_IOP
+  iop_unknown,       // an undefined opcode: reported, then the next instruction
+  iop_trap_end,      // execution ran past the end of the code
+  iop_trap_jump,     // a jump into the middle of an instruction or outside the code
+  iop_trap_operand,  // an instruction cut off by the end of the code
+  iop_count
+};
+
+struct Insn {
+  uint16_t op;      // IOp
+  uint16_t flags;   // var flags; u16 count or line; argc
+  uint32_t key;     // variable, function or built-in key; immediate; data offset
+  int32_t arg;      // slot hint; jump target index; data length; cache index
+  uint32_t offset;  // byte offset of the instruction in the code
+};
+static_assert(sizeof(Insn) == 16);
+
+// Where a call_fn leads, resolved on first use.
+struct CallCache {
+  uint32_t address = 0;           // the function's code address (0: not resolved)
+  LoadedScript* script = nullptr;
+  const Insn* target = nullptr;
+  uint32_t generation = 0;
+};
+
+struct DecodedCode {
+  std::vector<Insn> insns;             // in code order; traps at the end
+  std::vector<int32_t> table_targets;  // jump-table entries (instruction indices)
+  std::vector<CallCache> calls;        // one per call instruction
+  int32_t end_trap = 0;                // index of iop_trap_end
+  int32_t jump_trap = 0;               // index of iop_trap_jump
+
+  // The instruction at a byte offset, or the jump trap when none starts there.
+  int32_t index_at(uint32_t offset) const;
+};
+
+DecodedCode decode_code(std::span<const uint8_t> code);
+
+// Length in bytes of the instruction at `offset` (0 when cut off).
+size_t instruction_length(std::span<const uint8_t> code, size_t offset);
+
+}  // namespace rt
