@@ -13,7 +13,9 @@ namespace {
 
 constexpr uint32_t kTwelveHours = 43200000;
 
-void pump(Engine& e) {
+}  // namespace
+
+void pump_events(Engine& e) {
   ScriptMachine& vm = *e.vm;
   if (vm.hooks.pump_messages) {
     vm.hooks.pump_messages(e);
@@ -25,6 +27,8 @@ void pump(Engine& e) {
   for (const plat::Event& ev : events)
     if (ev.type == plat::Event::Type::Quit) vm.quit_requested = true;
 }
+
+namespace {
 
 int32_t aggskip(Engine& e) {
   ScriptMachine& vm = *e.vm;
@@ -165,7 +169,7 @@ bool deadline_ahead(uint32_t now, uint32_t deadline) {
 
 void watchdog_check(Engine& e) {
   ScriptMachine& vm = *e.vm;
-  pump(e);
+  pump_events(e);
   if (vm.quit_requested) vm.exit_code = kThreadYield;
   if (vm.instruction_budget > 0 && --vm.instruction_budget == 0) {
     vm.quit_requested = true;
@@ -199,7 +203,7 @@ int32_t run_scheduler(Engine& e) {
 
     // 5. The frame, window events, menu requests.
     if (vm.no_draw_wait) {
-      pump(e);
+      pump_events(e);
     } else {
       const uint32_t now = vm.script_clock;
       if (frame_due(e, now) || vm.force_frame) {
@@ -210,7 +214,7 @@ int32_t run_scheduler(Engine& e) {
         ++vm.frame_counter;
         vm.force_frame = false;
       }
-      pump(e);
+      pump_events(e);
       if (!(vm.hooks.drawing_suspended && vm.hooks.drawing_suspended(e)) && vm.hooks.serve_requests) {
         int32_t r = vm.hooks.serve_requests(e);
         if (r == kRunLoad) return kRunLoad;
@@ -228,6 +232,7 @@ int32_t run_scheduler(Engine& e) {
     e.clock.sleep(pause);
     e.clock.end_pass();
     ++vm.passes;
+    e.retry_repeats = 0;  // a box that comes back after a pass is a new occurrence
     if (e.options.max_frames && vm.passes >= *e.options.max_frames) return kRunEnd;
   }
 }

@@ -23,6 +23,10 @@ int32_t run_scheduler(Engine& e);
 // yielding: keeps the window responsive and lets it close.
 void watchdog_check(Engine& e);
 
+// Takes the window's events (the shell's handler when there is one);
+// a closed window sets the quit request.
+void pump_events(Engine& e);
+
 // Waits: true while the deadline is ahead (and less than 12 hours away).
 bool deadline_ahead(uint32_t now, uint32_t deadline);
 

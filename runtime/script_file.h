@@ -54,7 +54,9 @@ struct LoadedScript {
   CodeAddress base = 0;      // first address of the code
   ReadMarkRecord* read_marks = nullptr;
 
-  bool contains(CodeAddress a) const { return a >= base && a - base < code.size(); }
+  // The end of the code counts too: a frame may stand just past the last
+  // instruction.
+  bool contains(CodeAddress a) const { return a >= base && a - base <= code.size(); }
   CodeAddress address_of(uint32_t offset) const { return base + offset; }
 };
 

@@ -215,7 +215,16 @@ void run_loop(Engine& e) {
         resume = 1;
         continue;
       }
-      if (result == kRunTitle) break;
+      if (result == kRunTitle) {
+        // A start script that ends at once must not spin without end: the
+        // restart counts as a pass and lets the window events in.
+        ++vm.passes;
+        e.retry_repeats = 0;
+        if (e.options.max_frames && vm.passes >= *e.options.max_frames) return;
+        pump_events(e);
+        if (vm.quit_requested) return;
+        break;
+      }
       return;
     }
   }
