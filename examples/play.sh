@@ -14,5 +14,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 shot="$build/demo-screenshot.png"
 "$build/quorel" --headless --virtual-clock=16 --max-frames=600 --seed=1 \
-  --settings="$build/demo-settings.ini" --screenshot="$shot" "$game"
-echo "No display: ran the demo headless. Screenshot: $shot"
+  --settings="$build/demo-settings.ini" --screenshot="$shot" "$game" || true
+if [ -f "$shot" ]; then
+  echo "No display: ran the demo headless. Screenshot: $shot"
+else
+  echo "No display: ran the demo headless (no screenshot was written). Its debug log:"
+  cat "$game/debugout.log"
+fi

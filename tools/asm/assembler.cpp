@@ -508,6 +508,14 @@ void Assembler::instruction(const rt::OpcodeInfo& op, const std::vector<std::str
       break;
     case Operands::i32:
       if (want(1)) {
+        // "&name" is the key of a name: push_i &$func@GLOBAL pushes a function key.
+        if (!args[0].empty() && args[0][0] == '&') {
+          std::string fname(trim(args[0].substr(1)));
+          uint32_t key = key_of(fname);
+          result_.names[key] = fname;
+          u32(key);
+          break;
+        }
         auto v = number(args[0]);
         if (!v || *v < INT32_MIN) error("bad integer '" + std::string(args[0]) + "'");
         else u32(static_cast<uint32_t>(*v));
