@@ -14,7 +14,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 shot="$build/demo-screenshot.png"
 "$build/quorel" --headless --virtual-clock=16 --max-frames=600 --seed=1 \
-  --settings="$build/demo-settings.ini" --screenshot="$shot" "$game" || true
+  --settings="$build/demo-settings.ini" --screenshot="$shot" "$game" || echo "quorel ended with exit code $?"
 if [ -f "$shot" ]; then
   echo "No display: ran the demo headless. Screenshot: $shot"
 else
