@@ -25,10 +25,16 @@ std::vector<char*> c_strings(std::vector<std::string>& v) {
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
   std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  env.push_back("SDL_VIDEODRIVER=dummy");
-  env.push_back("SDL_AUDIODRIVER=dummy");
-  for (const auto& x : extra) env.push_back(x);
+  std::vector<std::string> wanted = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  wanted.insert(wanted.end(), extra.begin(), extra.end());
+  auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (const auto& w : wanted) replaced |= name_of(w) == name_of(entry);
+    if (!replaced) env.push_back(entry);
+  }
+  env.insert(env.end(), wanted.begin(), wanted.end());
   return env;
 }
 
