@@ -9,6 +9,19 @@ namespace testing_support {
 std::vector<uint8_t> assemble_or_fail(const std::string& source) {
   quorel_asm::AssembleResult r = quorel_asm::assemble(source, "test");
   for (const auto& e : r.errors) ADD_FAILURE() << e.message;
+  if (!r.ok()) return r.object;
+  // Every script a test builds also proves the disassembler: its output
+  // must assemble to the very same bytes.
+  std::string text, error;
+  quorel_asm::DisassembleOptions options;
+  options.names = &r.names;
+  if (!quorel_asm::disassemble(r.object, &text, &error, options)) {
+    ADD_FAILURE() << "disassembly failed: " << error;
+  } else {
+    quorel_asm::AssembleResult again = quorel_asm::assemble(text, "disassembly");
+    for (const auto& e : again.errors) ADD_FAILURE() << e.message << "\n" << text;
+    if (again.ok()) EXPECT_EQ(again.object, r.object) << "the disassembly does not reassemble:\n" << text;
+  }
   return r.object;
 }
 
