@@ -128,21 +128,33 @@ void NameMap::load_lines(std::string_view text) {
     size_t end = text.find('\n');
     std::string_view line = trim(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (line.empty()) continue;
+    // Control bytes (a NUL above all) have no place in a file name.
+    if (line.empty() || std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; }))
+      continue;
     const bool sjis = !is_ascii(line) && !plat::is_valid_utf8(line);
     std::vector<std::string_view> parts = split_path(line, sjis);
     if (!parts.empty() && parts.front().size() == 2 && parts.front()[1] == ':') parts.erase(parts.begin());  // "C:"
     if (parts.empty()) continue;
-    bool below = line[0] != '/' && line[0] != '\\' &&
-                 std::none_of(parts.begin(), parts.end(), [](std::string_view p) { return p == "." || p == ".."; });
-    if (!below) parts.erase(parts.begin(), parts.end() - 1);
-    if (parts.back() == "." || parts.back() == "..") continue;
+    const std::string_view file = parts.back();
     std::string path;
     for (std::string_view p : parts) {
       if (!path.empty()) path += '/';
       path += p;
     }
-    add(res::name_hash(engine_name(parts.back())), {path, display_name(path)});
+    // What the file system will see: any "/" byte separates (even one that
+    // malformed Shift-JIS put behind a lead byte).
+    auto stays_below = [](std::string_view p) {
+      for (size_t at = 0;;) {
+        size_t slash = std::min(p.find('/', at), p.size());
+        std::string_view part = p.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (slash == p.size()) return true;
+        at = slash + 1;
+      }
+    };
+    if (line[0] == '/' || line[0] == '\\' || !stays_below(path)) path = std::string(file);
+    if (!stays_below(path)) continue;
+    add(res::name_hash(engine_name(file)), {path, display_name(path)});
   }
 }
 

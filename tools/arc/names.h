@@ -25,10 +25,12 @@ class NameMap {
   bool load(const std::string& source, std::string* error);
   const KnownName* find(uint32_t hash) const;
   size_t size() const { return names_.size(); }
+  const std::unordered_map<uint32_t, KnownName>& all() const { return names_; }
+  // The lines of a names file.
+  void load_lines(std::string_view text);
 
  private:
   void add(uint32_t hash, KnownName name) { names_.try_emplace(hash, std::move(name)); }  // first one wins
-  void load_lines(std::string_view text);
   std::unordered_map<uint32_t, KnownName> names_;
 };
 
