@@ -97,7 +97,7 @@ bool parse_image_header(std::span<const uint8_t> file, ImageHeader& out, std::st
   if (w <= 0 || h <= 0) return set_error(error, "width or height is not positive"), false;
   int bpp = out.bytes_per_pixel();
   // The image must fit the 32-bit arithmetic the format was made for.
-  if (static_cast<int64_t>(w) * h * bpp > INT32_MAX) return set_error(error, "image too large"), false;
+  if (static_cast<int64_t>(w) * h > INT32_MAX / bpp) return set_error(error, "image too large"), false;
   out.width = w;
   out.height = h;
   out.data_size = rt::load_u32(p + 16);

@@ -125,6 +125,7 @@ TEST(ImageDecode, MalformedFilesAreRefused) {
       {"zero width", rct_file(0, 4, {1, 2, 3})},
       {"negative height", rct_file(4, -1, {1, 2, 3})},
       {"width x height x 3 overflows", rct_file(0x7FFFFFFF, 2, {1, 2, 3})},
+      {"width x height x 3 overflows 64 bits", rct_file(0x7FFFFFFF, 0x7FFFFFFF, {1, 2, 3})},
       {"size past the end", rct_file(2, 1, {1, 2, 3, 0x80}, "", 100)},
       {"data shorter than a pixel", rct_file(2, 1, {1, 2})},
       {"huge image from tiny data", rct_file(20000, 20000, {1, 2, 3, 0x83, 0xFF, 0xFF})},
