@@ -81,6 +81,9 @@ struct PageList {
   // Filled by sprites and the composer: drop every reference to a page
   // that is being released.
   std::function<void(Page&)> on_release;
+  // Filled by sprites: the image page of a live sprite handle, else nullptr
+  // (built-ins that take "a page or a sprite").
+  std::function<Page*(int32_t)> sprite_page;
 };
 
 // A fresh handle for a page or a sprite: never 0, never one in use by a

@@ -1,5 +1,6 @@
 #include "runtime/subsystems.h"
 
+#include "graphics/builtins.h"
 #include "runtime/builtin_tables.h"
 
 namespace rt {
@@ -8,9 +9,10 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
   return {
       thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
       message_builtins(), system_builtins(), play_mode_builtins(),
+      gfx::page_builtins(), gfx::draw_builtins(),
   };
 }
 
-void install_subsystem_hooks(Engine&) {}
+void install_subsystem_hooks(Engine& e) { gfx::install_hooks(e); }
 
 }  // namespace rt
