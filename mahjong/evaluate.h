@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "mahjong/tiles.h"
@@ -30,7 +31,7 @@ inline constexpr int kFlagPon = 4;
 inline constexpr int kFlagOpenKan = 5;
 inline constexpr int kFlagConcealedKan = -1;
 
-template <size_t N>
+template <std::size_t N>
 constexpr std::array<int, N> filled_array(int v) {
   std::array<int, N> a{};
   a.fill(v);
