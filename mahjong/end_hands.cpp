@@ -506,7 +506,10 @@ void style_recipe(Builder& b, int style) {
 
 EndHand build_end_hand(int style, int players, rt::Random& rng) {
   Builder b(players, rng);
-  const bool own_recipe_only = style == 35 || style == 39 || style == 48 || style == 49 || style == 50 || style == 51;
+  // These styles always play their own recipe; the thirteen-orphans style
+  // always aims at thirteen orphans.
+  const bool own_recipe_only =
+      style == 27 || style == 35 || style == 39 || style == 48 || style == 49 || style == 50 || style == 51;
   if (!own_recipe_only && (b.rand() & 1)) {
     switch (b.rand() % 4) {
       case 0: honour_pons(b); break;

@@ -1,6 +1,7 @@
 #include "runtime/engine.h"
 
 #include "graphics/state.h"
+#include "mahjong/state.h"
 #include "resources/resources.h"
 #include "runtime/dispatch.h"
 #include "runtime/script_machine.h"
@@ -27,7 +28,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       files(starting_directory(options)),
       res(std::make_unique<res::Resources>()),
       vm(std::make_unique<ScriptMachine>()),
-      gfx(std::make_unique<gfx::State>()) {
+      gfx(std::make_unique<gfx::State>()),
+      mahjong(std::make_unique<mj::State>()) {
   build_dispatch_table(*this);
   install_subsystem_hooks(*this);
 }

@@ -22,6 +22,7 @@
 
 namespace res { struct Resources; }
 namespace gfx { struct State; }
+namespace mj { struct State; }
 
 namespace rt {
 
@@ -51,6 +52,7 @@ struct Engine {
   std::unique_ptr<res::Resources> res;  // resource folders and archives
   std::unique_ptr<ScriptMachine> vm;   // scripts, variables, threads, built-ins
   std::unique_ptr<gfx::State> gfx;      // pages, image files
+  std::unique_ptr<mj::State> mahjong;   // mahjong match: working copy of its variables, the wall
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops

@@ -1,6 +1,7 @@
 #include "runtime/subsystems.h"
 
 #include "graphics/builtins.h"
+#include "mahjong/builtins.h"
 #include "runtime/builtin_tables.h"
 
 namespace rt {
@@ -10,6 +11,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
       message_builtins(), system_builtins(), play_mode_builtins(),
       gfx::page_builtins(), gfx::draw_builtins(),
+      mj::builtins(),
   };
 }
 

@@ -1,5 +1,6 @@
 #include "tests/mahjong/notation.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -104,6 +105,13 @@ mj::MjHand hand(std::string_view notation) {
     h.hand[slot++] = copies.take(code, red);
   }
   return h;
+}
+
+void seat_hand(mj::Table& t, int p, std::string_view notation) {
+  mj::MjHand h = hand(notation);
+  std::copy(h.hand.begin(), h.hand.end(), t.hand(p).begin());
+  std::copy(h.meld_flags.begin(), h.meld_flags.end(), t.flags(p).begin());
+  std::fill(t.marks(p).begin(), t.marks(p).end(), 0);
 }
 
 }  // namespace mj_test

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mahjong/evaluate.h"
+#include "mahjong/table.h"
 
 namespace mj_test {
 
@@ -26,5 +27,9 @@ mj::MjHand hand(std::string_view notation);
 
 // Tile value for a single tile in notation ("5p" -> 153, "0p" -> 150).
 int value(std::string_view tile);
+
+// Puts the tiles and melds of `notation` into seat p's hand, meld flags
+// and called-tile marks.
+void seat_hand(mj::Table& t, int p, std::string_view notation);
 
 }  // namespace mj_test

@@ -1,0 +1,12 @@
+// The mahjong engine's built-in table.
+#pragma once
+
+#include <span>
+
+#include "runtime/builtins.h"
+
+namespace mj {
+
+std::span<const rt::BuiltinEntry> builtins();
+
+}  // namespace mj
