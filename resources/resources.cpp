@@ -2,7 +2,6 @@
 #include "resources/resources.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "platform/encoding.h"
 #include "res/resources.h"
@@ -76,17 +75,16 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
     }
     if (!folder->has_cache()) continue;
     if (lookup == Lookup::Size && folder->stream_flag == 1 && !audio) continue;
-    auto first = std::lower_bound(folder->by_hash.begin(), folder->by_hash.end(), hash,
-                                  [&](uint32_t i, uint32_t h) { return folder->cache[i].hash < h; });
-    for (auto it = first; it != folder->by_hash.end() && folder->cache[*it].hash == hash; ++it) {
-      const NameCacheEntry& entry = folder->cache[*it];
+    auto first = std::lower_bound(folder->by_hash.begin(), folder->by_hash.end(), uint64_t{hash} << 32);
+    for (auto it = first; it != folder->by_hash.end() && *it >> 32 == hash; ++it) {
+      const NameCacheEntry& entry = folder->cache[static_cast<uint32_t>(*it)];
       // The same hash may belong to another name; only the name itself counts.
-      if (!rt::sjis_equal_nocase(entry.name, file_part)) continue;
+      if (!rt::sjis_equal_nocase(folder->name_of(entry), file_part)) continue;
       // The name is tried in the entry's directory as it was asked for:
       // with a directory part (only the size and time lookups get here with
       // one) that is a path below the entry's directory.
       std::string p = dir_part ? native(e, folder->dirs[entry.dir] + "/" + std::string(name))
-                               : plat::join_path(folder->dirs[entry.dir], entry.native_name);
+                               : plat::join_path(folder->dirs[entry.dir], folder->disk_name_of(entry));
       if (lookup == Lookup::Path) return Found{p};
       if (lookup == Lookup::Open) {
         if (plat::File::open(p, mode)) return Found{p};
@@ -110,9 +108,13 @@ bool is_ignored_extension(std::string_view name) {
   static constexpr std::string_view kIgnored[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
                                                    ".mdb", ".mjs", ".mjh", ".db",  ".txt"};
   std::string_view ext = rt::extension_of(name);
-  if (ext.empty()) return false;
+  // Every ignored extension is ASCII and at most four bytes with its dot.
+  if (ext.size() < 3 || ext.size() > 4) return false;
+  char lower[4];
+  for (size_t i = 0; i < ext.size(); ++i) lower[i] = (ext[i] >= 'A' && ext[i] <= 'Z') ? ext[i] + 32 : ext[i];
+  std::string_view folded(lower, ext.size());
   for (std::string_view x : kIgnored)
-    if (rt::sjis_equal_nocase(ext, x)) return true;
+    if (folded == x) return true;
   return false;
 }
 
@@ -214,30 +216,24 @@ struct Duplicate {
   std::string name, first_dir, second_dir;
 };
 
-// Per scan: the latest entry of each hash, and for every entry the one
-// before it with the same hash, so that a name met again is reported
-// against each earlier copy.
-struct ScanState {
-  std::unordered_map<uint32_t, uint32_t> last_of_hash;
-  std::vector<uint32_t> previous_same_hash;
-  std::vector<Duplicate>& duplicates;
-  std::vector<plat::FileId> open_dirs;  // the directories being scanned, outermost first
-};
-
-void scan_directory(ResourceFolder& folder, const std::string& dir, ScanState& scan) {
+void scan_directory(ResourceFolder& folder, const std::string& dir, std::vector<plat::FileId>& open_dirs) {
   // A link back to a directory being scanned would never end.
   auto id = plat::native_file_id(dir);
-  if (!id || std::find(scan.open_dirs.begin(), scan.open_dirs.end(), *id) != scan.open_dirs.end()) return;
-  scan.open_dirs.push_back(*id);
+  if (!id || std::find(open_dirs.begin(), open_dirs.end(), *id) != open_dirs.end()) return;
+  open_dirs.push_back(*id);
   std::vector<plat::DirEntry> entries = plat::list_directory(dir);
-  // Directory order differs between file systems; sort for a stable scan.
-  std::sort(entries.begin(), entries.end(),
-            [](const plat::DirEntry& a, const plat::DirEntry& b) { return a.native_name < b.native_name; });
+  // Directory order differs between file systems; sort for a stable scan
+  // (positions, not the entries: moving their strings costs more).
+  std::vector<uint32_t> order(entries.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return entries[a].native_name < entries[b].native_name; });
   uint32_t dir_index = UINT32_MAX;
-  for (const plat::DirEntry& entry : entries) {
+  for (uint32_t position : order) {
+    plat::DirEntry& entry = entries[position];
     if (entry.is_directory) {
       if (!is_skipped_subdirectory(entry.name))
-        scan_directory(folder, plat::join_path(dir, entry.native_name), scan);
+        scan_directory(folder, plat::join_path(dir, entry.native_name), open_dirs);
       continue;
     }
     if (is_ignored_extension(entry.name)) continue;
@@ -246,36 +242,63 @@ void scan_directory(ResourceFolder& folder, const std::string& dir, ScanState& s
       folder.dirs.push_back(dir);
     }
     uint32_t hash = name_hash(entry.name);
-    const uint32_t position = static_cast<uint32_t>(folder.cache.size());
-    auto [it, fresh] = scan.last_of_hash.try_emplace(hash, position);
-    scan.previous_same_hash.push_back(fresh ? UINT32_MAX : it->second);
-    if (!fresh) {
-      // Different names may share a hash; only the same name is a duplicate.
-      size_t first_report = scan.duplicates.size();
-      for (uint32_t i = it->second; i != UINT32_MAX; i = scan.previous_same_hash[i]) {
-        const NameCacheEntry& earlier = folder.cache[i];
-        if (rt::sjis_equal_nocase(earlier.name, entry.name))
-          scan.duplicates.push_back({entry.name, folder.dirs[earlier.dir], dir});
-      }
-      std::reverse(scan.duplicates.begin() + first_report, scan.duplicates.end());
-      it->second = position;
+    // Names on disk are at most 255 bytes; anything longer is not a name.
+    if (entry.name.size() > UINT16_MAX || entry.native_name.size() > UINT16_MAX) continue;
+    NameCacheEntry cached{hash, dir_index, static_cast<uint32_t>(folder.names.size()),
+                          static_cast<uint16_t>(entry.name.size()), 0};
+    folder.names += entry.name;
+    if (entry.native_name != entry.name) {  // not the common case of an ASCII name
+      cached.disk_size = static_cast<uint16_t>(entry.native_name.size());
+      folder.names += entry.native_name;
     }
-    folder.cache.push_back({hash, dir_index, entry.name, entry.native_name});
+    folder.cache.push_back(cached);
   }
-  scan.open_dirs.pop_back();
+  open_dirs.pop_back();
 }
 
+// Lookups binary-search (hash, position) keys; equal hashes stay in scan order.
 void build_hash_order(ResourceFolder& folder) {
   folder.by_hash.resize(folder.cache.size());
-  for (uint32_t i = 0; i < folder.by_hash.size(); ++i) folder.by_hash[i] = i;
-  std::stable_sort(folder.by_hash.begin(), folder.by_hash.end(),
-                   [&](uint32_t a, uint32_t b) { return folder.cache[a].hash < folder.cache[b].hash; });
+  for (uint32_t i = 0; i < folder.by_hash.size(); ++i)
+    folder.by_hash[i] = static_cast<uint64_t>(folder.cache[i].hash) << 32 | i;
+  std::sort(folder.by_hash.begin(), folder.by_hash.end());
+}
+
+// A name met again in one folder is reported against each earlier copy, in
+// the order of the scan. Different names may share a hash; only the same
+// name is a duplicate.
+std::vector<Duplicate> find_duplicates(const ResourceFolder& folder) {
+  struct Found {
+    uint32_t later, earlier;
+  };
+  std::vector<Found> found;
+  const auto& keys = folder.by_hash;
+  for (size_t start = 0; start < keys.size();) {
+    size_t end = start + 1;
+    while (end < keys.size() && keys[end] >> 32 == keys[start] >> 32) ++end;
+    for (size_t j = start + 1; j < end; ++j)
+      for (size_t i = start; i < j; ++i) {
+        uint32_t earlier = static_cast<uint32_t>(keys[i]), later = static_cast<uint32_t>(keys[j]);
+        if (rt::sjis_equal_nocase(folder.name_of(folder.cache[earlier]), folder.name_of(folder.cache[later])))
+          found.push_back({later, earlier});
+      }
+    start = end;
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Found& a, const Found& b) { return a.later != b.later ? a.later < b.later : a.earlier < b.earlier; });
+  std::vector<Duplicate> out;
+  for (const Found& f : found)
+    out.push_back({std::string(folder.name_of(folder.cache[f.later])), folder.dirs[folder.cache[f.earlier].dir],
+                   folder.dirs[folder.cache[f.later].dir]});
+  return out;
 }
 
 void clear_folder(ResourceFolder& folder) {
   folder.index.reset();
   folder.cache.clear();
   folder.cache.shrink_to_fit();
+  folder.names.clear();
+  folder.names.shrink_to_fit();
   folder.dirs.clear();
   folder.by_hash.clear();
 }
@@ -314,9 +337,10 @@ int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& d
     return -1;
   folder.path = dir;
   folder.kind = FolderKind::Directory;
-  ScanState scan{{}, {}, duplicates, {}};
-  scan_directory(folder, dir, scan);
+  std::vector<plat::FileId> open_dirs;
+  scan_directory(folder, dir, open_dirs);
   build_hash_order(folder);
+  duplicates = find_duplicates(folder);
   return 0;
 }
 

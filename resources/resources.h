@@ -25,13 +25,14 @@ namespace res {
 
 enum class FolderKind { Directory = 0, Archive = 1 };
 
-// One entry of a directory folder's name cache: a file's name hash and the
-// directory (native path) it was found in.
+// One entry of a directory folder's name cache: a file's name hash, the
+// directory it was found in, and its name (kept in the folder's `names`).
 struct NameCacheEntry {
   uint32_t hash;
-  uint32_t dir;             // index into ResourceFolder::dirs
-  std::string name;         // the file name as the engine sees it (Shift-JIS)
-  std::string native_name;  // the file name on disk
+  uint32_t dir;         // index into ResourceFolder::dirs
+  uint32_t name_at;     // offset in ResourceFolder::names
+  uint16_t name_size;   // the name as the engine sees it (Shift-JIS)
+  uint16_t disk_size;   // the name on disk follows it when it differs, else 0
 };
 
 struct ResourceFolder {
@@ -42,10 +43,16 @@ struct ResourceFolder {
   std::optional<ArchiveIndex> index;    // archive folders
   std::vector<NameCacheEntry> cache;    // directory folders, in scan order
   std::vector<std::string> dirs;        // directories of the cache entries
-  // Cache positions sorted by hash (then scan order), for lookups.
-  std::vector<uint32_t> by_hash;
+  std::string names;                    // the entries' names, one after another
+  // Keys (hash << 32 | cache position), sorted: lookups binary-search them,
+  // and entries with one hash follow the scan order.
+  std::vector<uint64_t> by_hash;
 
   bool has_cache() const { return !cache.empty(); }
+  std::string_view name_of(const NameCacheEntry& e) const { return {names.data() + e.name_at, e.name_size}; }
+  std::string_view disk_name_of(const NameCacheEntry& e) const {
+    return e.disk_size ? std::string_view(names.data() + e.name_at + e.name_size, e.disk_size) : name_of(e);
+  }
 };
 
 enum class Mode { Undetermined, Development, Release };
