@@ -1,15 +1,21 @@
 // The graphics subsystem's share of the engine: live pages, the image layer's
-// memories and cache. Sprites and the composer keep their records here too.
+// memories and cache, sprites, the display targets and the window's mode.
 #pragma once
 
+#include "graphics/display.h"
 #include "graphics/images.h"
 #include "graphics/page.h"
+#include "graphics/sprite.h"
+#include "graphics/window_mode.h"
 
 namespace gfx {
 
 struct State {
   PageList pages;
   ImageState images;
+  SpriteList sprites;
+  Display display;
+  WindowMode window;
 };
 
 }  // namespace gfx

@@ -1,7 +1,7 @@
-// The host without a display: frames are kept in memory, message boxes are
-// printed on stderr and answered as the command line says.
+// The host without a display: frames go nowhere, message boxes are printed
+// on stderr and answered as the command line says, and the window is a
+// rectangle on a 1920 x 1080 screen, so that placement is repeatable.
 #include <cstdio>
-#include <cstring>
 
 #include "platform/encoding.h"
 #include "platform/host.h"
@@ -37,9 +37,15 @@ class HeadlessHost final : public Host {
   bool headless() const override { return true; }
   bool open_window(const WindowConfig& config) override {
     fullscreen_ = config.fullscreen;
+    int scale = config.scale < 1 ? 1 : config.scale;
+    window_.w = config.client_width * scale;
+    window_.h = config.client_height * scale;
+    window_.x = config.x.value_or((kScreen.w - window_.w) / 2);
+    window_.y = config.y.value_or((kScreen.h - window_.h) / 2);
+    open_ = true;
     return true;
   }
-  void close_window() override {}
+  void close_window() override { open_ = false; }
   void set_title(std::string_view) override {}
 
   Answer message_box(std::string_view caption, std::string_view text, Buttons buttons, Icon) override {
@@ -53,31 +59,29 @@ class HeadlessHost final : public Host {
 
   void set_clipboard(std::string_view) override {}
 
-  void present(const FrameView& frame, int, int) override {
-    width_ = frame.width;
-    height_ = frame.height;
-    size_t row = static_cast<size_t>(frame.width) * 3;
-    frame_.resize(row * static_cast<size_t>(frame.height));
-    for (int y = 0; y < frame.height; ++y)
-      std::memcpy(&frame_[row * y], frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y, row);
-  }
-
-  const std::vector<uint8_t>& last_frame(int* width, int* height) const override {
-    *width = width_;
-    *height = height_;
-    return frame_;
-  }
+  void present(const FrameView&, int, int) override {}
 
   void poll_events(std::vector<Event>&) override {}
-  void set_fullscreen(bool on) override { fullscreen_ = on; }
+  bool set_fullscreen(bool on) override {
+    fullscreen_ = on;
+    return true;
+  }
   bool fullscreen() const override { return fullscreen_; }
+  std::optional<ScreenRect> window_rect() const override {
+    if (!open_) return std::nullopt;
+    return window_;
+  }
+  ScreenRect virtual_screen() const override { return kScreen; }
+  ScreenRect primary_screen() const override { return kScreen; }
+  bool has_focus() const override { return true; }
   void inhibit_screen_saver() override {}
 
  private:
+  static constexpr ScreenRect kScreen{0, 0, 1920, 1080};
   std::optional<Answer> answer_;
-  std::vector<uint8_t> frame_;
-  int width_ = 0, height_ = 0;
   bool fullscreen_ = false;
+  bool open_ = false;
+  ScreenRect window_;
 };
 
 }  // namespace

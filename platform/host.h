@@ -3,9 +3,9 @@
 //
 // Two implementations: the SDL host (a real window) and the headless host,
 // which has no window, prints message boxes on stderr and answers them as
-// the command line says, and keeps the last presented frame for a
-// screenshot. The engine pushes frames and pulls events; it never asks the
-// host which one it is, except where the behaviour must differ.
+// the command line says, and plays a window on a fixed 1920 x 1080 screen.
+// The engine pushes frames and pulls events; it never asks the host which
+// one it is, except where the behaviour must differ.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,11 @@ enum class Answer { Ok, Cancel, Yes, No, Retry };
 const char* answer_name(Answer a);
 std::optional<Answer> parse_answer(std::string_view word);
 
+// A rectangle on the desktop, in screen coordinates.
+struct ScreenRect {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
 struct WindowConfig {
   std::string title;  // Shift-JIS, as the game names it
   int client_width = 640;
@@ -31,14 +36,19 @@ struct WindowConfig {
   int scale = 1;            // initial window size = client size × scale
   bool linear_filter = false;
   bool fullscreen = false;
+  // Top-left corner of the window frame; none: the system's choice.
+  std::optional<int> x, y;
 };
 
-// A frame to show: 24-bit blue-green-red pixels, rows top-down.
+// A frame to show: 24-bit blue-green-red pixels, rows top-down. No pixels:
+// the window is filled white. The picture is drawn at (-shift_x, -shift_y)
+// of the game area; what it leaves uncovered is black.
 struct FrameView {
   const uint8_t* pixels = nullptr;
   int width = 0;
   int height = 0;
   int stride = 0;  // bytes per row
+  int shift_x = 0, shift_y = 0;
 };
 
 // Input and window events, already in the engine's terms.
@@ -55,6 +65,7 @@ struct Event {
     FocusLost,
     DropFile,      // text: the dropped path (Shift-JIS)
     Exposed,       // the window needs repainting
+    Minimized,
   };
   Type type = Type::Quit;
   int vk = 0;
@@ -62,6 +73,7 @@ struct Event {
   int x = 0, y = 0;
   int delta = 0;
   bool repeat = false;
+  bool alt = false;   // KeyDown, KeyUp: an Alt key is held
   uint32_t time = 0;  // clock time when the event was taken
   std::string text;
 };
@@ -83,15 +95,24 @@ class Host {
 
   // Shows a frame. `dirty_top`/`dirty_bottom` bound the rows that changed
   // since the last call (bottom exclusive); the host may upload only those.
+  // The host repaints from what it has on its own when the window is
+  // exposed or resized.
   virtual void present(const FrameView& frame, int dirty_top, int dirty_bottom) = 0;
-  // The last frame presented, for screenshots (empty before the first).
-  virtual const std::vector<uint8_t>& last_frame(int* width, int* height) const = 0;
 
   // Takes the events that arrived since the last call.
   virtual void poll_events(std::vector<Event>& out) = 0;
 
-  virtual void set_fullscreen(bool on) = 0;
+  // Desktop full screen: the picture scaled and letterboxed. False when the
+  // switch failed (the window stays as it was).
+  virtual bool set_fullscreen(bool on) = 0;
   virtual bool fullscreen() const = 0;
+  // The window frame's rectangle while windowed; none without a window.
+  virtual std::optional<ScreenRect> window_rect() const = 0;
+  // The union of all displays, and the primary display.
+  virtual ScreenRect virtual_screen() const = 0;
+  virtual ScreenRect primary_screen() const = 0;
+  // True while the window has the keyboard focus.
+  virtual bool has_focus() const = 0;
 
   // Screen saver off while the game runs; restored when the host goes away.
   virtual void inhibit_screen_saver() = 0;

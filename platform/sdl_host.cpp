@@ -1,6 +1,7 @@
 // The host with a real window: SDL2 window and renderer. The front buffer
 // is uploaded to a streaming texture (only the rows that changed) and drawn
-// scaled to the window, letterboxed to keep the game's proportions.
+// scaled to the window, letterboxed to keep the game's proportions; the
+// window can be resized freely and put in desktop full screen.
 #include <SDL.h>
 
 #include <cstring>
@@ -29,23 +30,31 @@ class SdlHost final : public Host {
   bool open_window(const WindowConfig& config) override {
     width_ = config.client_width;
     height_ = config.client_height;
+    linear_ = config.linear_filter;
     int scale = config.scale < 1 ? 1 : config.scale;
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, config.linear_filter ? "linear" : "nearest");
+    // Focus loss is the engine's business (it leaves full screen itself).
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (config.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    window_ = SDL_CreateWindow(sjis_to_utf8(config.title).c_str(), SDL_WINDOWPOS_CENTERED,
-                               SDL_WINDOWPOS_CENTERED, width_ * scale, height_ * scale, flags);
+    int x = config.x ? *config.x : static_cast<int>(SDL_WINDOWPOS_CENTERED);
+    int y = config.y ? *config.y : static_cast<int>(SDL_WINDOWPOS_CENTERED);
+    window_ = SDL_CreateWindow(sjis_to_utf8(config.title).c_str(), x, y, width_ * scale, height_ * scale, flags);
     if (!window_) return false;
-    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    // The saved position is the frame's corner; SDL places the client area.
+    if (config.x && config.y && !config.fullscreen) {
+      int top = 0, left = 0;
+      if (SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr) == 0 && (top || left))
+        SDL_SetWindowPosition(window_, *config.x + left, *config.y + top);
+    }
+    // No vertical sync: the engine paces its own frames.
+    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer_) return false;
+    // The game's size in logical units: SDL scales, letterboxes, and maps
+    // mouse positions back, whatever the window's size and pixel density.
     SDL_RenderSetLogicalSize(renderer_, width_, height_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width_, height_);
-    if (!texture_) return false;
     fullscreen_ = config.fullscreen;
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderPresent(renderer_);
+    render();
     return true;
   }
 
@@ -92,24 +101,24 @@ class SdlHost final : public Host {
   void set_clipboard(std::string_view sjis_text) override { SDL_SetClipboardText(sjis_to_utf8(sjis_text).c_str()); }
 
   void present(const FrameView& frame, int dirty_top, int dirty_bottom) override {
-    keep_frame(frame);
-    if (!texture_ || frame.width != width_ || frame.height != height_) return;
-    if (dirty_top < 0) dirty_top = 0;
-    if (dirty_bottom > frame.height) dirty_bottom = frame.height;
-    if (dirty_top < dirty_bottom) {
-      SDL_Rect band{0, dirty_top, frame.width, dirty_bottom - dirty_top};
-      SDL_UpdateTexture(texture_, &band, frame.pixels + static_cast<ptrdiff_t>(frame.stride) * dirty_top,
-                        frame.stride);
+    if (!renderer_) return;
+    has_frame_ = frame.pixels != nullptr;
+    shift_x_ = frame.shift_x;
+    shift_y_ = frame.shift_y;
+    if (has_frame_) {
+      if (!texture_ || frame.width != texture_width_ || frame.height != texture_height_) {
+        if (!make_texture(frame.width, frame.height)) return;
+        dirty_top = 0, dirty_bottom = frame.height;
+      }
+      if (dirty_top < 0) dirty_top = 0;
+      if (dirty_bottom > frame.height) dirty_bottom = frame.height;
+      if (dirty_top < dirty_bottom) {
+        SDL_Rect band{0, dirty_top, frame.width, dirty_bottom - dirty_top};
+        SDL_UpdateTexture(texture_, &band, frame.pixels + static_cast<ptrdiff_t>(frame.stride) * dirty_top,
+                          frame.stride);
+      }
     }
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_);
-  }
-
-  const std::vector<uint8_t>& last_frame(int* width, int* height) const override {
-    *width = frame_width_;
-    *height = frame_height_;
-    return frame_;
+    render();
   }
 
   void poll_events(std::vector<Event>& out) override {
@@ -117,12 +126,49 @@ class SdlHost final : public Host {
     while (SDL_PollEvent(&ev)) translate(ev, out);
   }
 
-  void set_fullscreen(bool on) override {
-    if (!window_) return;
-    SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  bool set_fullscreen(bool on) override {
+    if (!window_) return false;
+    if (SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
     fullscreen_ = on;
+    render();
+    return true;
   }
   bool fullscreen() const override { return fullscreen_; }
+
+  std::optional<ScreenRect> window_rect() const override {
+    if (!window_) return std::nullopt;
+    ScreenRect r;
+    SDL_GetWindowPosition(window_, &r.x, &r.y);
+    SDL_GetWindowSize(window_, &r.w, &r.h);
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) == 0) {
+      r.x -= left, r.y -= top;
+      r.w += left + right, r.h += top + bottom;
+    }
+    return r;
+  }
+
+  ScreenRect virtual_screen() const override {
+    int n = SDL_GetNumVideoDisplays();
+    SDL_Rect all{0, 0, 0, 0};
+    for (int i = 0; i < n; ++i) {
+      SDL_Rect d;
+      if (SDL_GetDisplayBounds(i, &d) != 0) continue;
+      if (all.w == 0) all = d;
+      else SDL_UnionRect(&all, &d, &all);
+    }
+    return {all.x, all.y, all.w, all.h};
+  }
+
+  ScreenRect primary_screen() const override {
+    SDL_Rect d{0, 0, 0, 0};
+    SDL_GetDisplayBounds(0, &d);
+    return {d.x, d.y, d.w, d.h};
+  }
+
+  bool has_focus() const override {
+    return window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+  }
 
   void inhibit_screen_saver() override {
     if (SDL_IsScreenSaverEnabled()) {
@@ -132,13 +178,32 @@ class SdlHost final : public Host {
   }
 
  private:
-  void keep_frame(const FrameView& frame) {
-    frame_width_ = frame.width;
-    frame_height_ = frame.height;
-    size_t row = static_cast<size_t>(frame.width) * 3;
-    frame_.resize(row * static_cast<size_t>(frame.height));
-    for (int y = 0; y < frame.height; ++y)
-      std::memcpy(&frame_[row * y], frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y, row);
+  bool make_texture(int w, int h) {
+    if (texture_) SDL_DestroyTexture(texture_);
+    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, w, h);
+    texture_width_ = texture_ ? w : 0;
+    texture_height_ = texture_ ? h : 0;
+    if (texture_) SDL_SetTextureScaleMode(texture_, linear_ ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
+    return texture_ != nullptr;
+  }
+
+  // The paint: the picture at its shift in the game area, black where it
+  // does not reach and around the letterbox; white before any picture.
+  void render() {
+    if (!renderer_) return;
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_Rect game{0, 0, width_, height_};
+    if (!has_frame_ || !texture_) {
+      SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
+      SDL_RenderFillRect(renderer_, &game);
+    } else {
+      SDL_RenderSetClipRect(renderer_, &game);
+      SDL_Rect to{-shift_x_, -shift_y_, texture_width_, texture_height_};
+      SDL_RenderCopy(renderer_, texture_, nullptr, &to);
+      SDL_RenderSetClipRect(renderer_, nullptr);
+    }
+    SDL_RenderPresent(renderer_);
   }
 
   // Window pixels to game pixels; SDL's logical size has already removed
@@ -158,6 +223,7 @@ class SdlHost final : public Host {
         e.type = ev.type == SDL_KEYDOWN ? Event::Type::KeyDown : Event::Type::KeyUp;
         e.vk = virtual_key_from_sdl(ev.key.keysym.sym, ev.key.keysym.scancode);
         e.repeat = ev.key.repeat != 0;
+        e.alt = (ev.key.keysym.mod & KMOD_ALT) != 0;
         if (e.vk == 0) return;
         break;
       case SDL_MOUSEMOTION:
@@ -184,7 +250,11 @@ class SdlHost final : public Host {
           case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = Event::Type::FocusGained; break;
           case SDL_WINDOWEVENT_FOCUS_LOST: e.type = Event::Type::FocusLost; break;
           case SDL_WINDOWEVENT_EXPOSED:
-          case SDL_WINDOWEVENT_SIZE_CHANGED: e.type = Event::Type::Exposed; break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            render();
+            e.type = Event::Type::Exposed;
+            break;
+          case SDL_WINDOWEVENT_MINIMIZED: e.type = Event::Type::Minimized; break;
           default: return;
         }
         break;
@@ -197,11 +267,13 @@ class SdlHost final : public Host {
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
-  int width_ = 0, height_ = 0;
+  int width_ = 0, height_ = 0;  // the game's size
+  int texture_width_ = 0, texture_height_ = 0;
+  bool linear_ = false;
+  bool has_frame_ = false;
+  int shift_x_ = 0, shift_y_ = 0;
   bool fullscreen_ = false;
   bool screen_saver_inhibited_ = false;
-  std::vector<uint8_t> frame_;
-  int frame_width_ = 0, frame_height_ = 0;
 };
 
 }  // namespace

@@ -24,8 +24,16 @@ void pump_events(Engine& e) {
   // Without the shell, at least notice the window closing.
   std::vector<plat::Event> events;
   e.host->poll_events(events);
-  for (const plat::Event& ev : events)
+  for (const plat::Event& ev : events) {
+    if (window_event(e, ev)) continue;
     if (ev.type == plat::Event::Type::Quit) vm.quit_requested = true;
+  }
+}
+
+bool window_event(Engine& e, const plat::Event& event) {
+  for (auto hook : e.vm->hooks.window_hooks)
+    if (hook(e, event)) return true;
+  return false;
 }
 
 namespace {
@@ -206,7 +214,9 @@ int32_t run_scheduler(Engine& e) {
       pump_events(e);
     } else {
       const uint32_t now = vm.script_clock;
-      if (frame_due(e, now) || vm.force_frame) {
+      const bool due = vm.hooks.frame_due ? vm.hooks.frame_due(e, now, vm.force_frame)
+                                          : frame_due(e, now) || vm.force_frame;
+      if (due) {
         const int32_t thin = aggskip(e);
         if (!(thin != 0 && is_skipping(e) && vm.frame_counter % static_cast<uint32_t>(thin) != 0))
           if (vm.hooks.compose_frame) vm.hooks.compose_frame(e);

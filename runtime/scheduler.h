@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace plat { struct Event; }
+
 namespace rt {
 
 struct Engine;
@@ -26,6 +28,10 @@ void watchdog_check(Engine& e);
 // Takes the window's events (the shell's handler when there is one);
 // a closed window sets the quit request.
 void pump_events(Engine& e);
+
+// Runs the window procedure's message hooks on one event; true when one
+// of them swallowed it.
+bool window_event(Engine& e, const plat::Event& event);
 
 // Waits: true while the deadline is ahead (and less than 12 hours away).
 bool deadline_ahead(uint32_t now, uint32_t deadline);

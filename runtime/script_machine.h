@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
 #include "runtime/builtins.h"
 #include "runtime/read_marks.h"
 #include "runtime/script_file.h"
@@ -35,8 +36,18 @@ struct Hooks {
   // Frame composition and presentation.
   void (*compose_frame)(Engine&) = nullptr;
   bool (*drawing_suspended)(Engine&) = nullptr;
+  // Frame pacing: whether a frame is due at the script clock's `now`
+  // (`forced` by draw_wait). Empty: MAX_FPS alone decides.
+  bool (*frame_due)(Engine&, uint32_t now, bool forced) = nullptr;
   // Window events and input, once per scheduler pass.
   void (*pump_messages)(Engine&) = nullptr;
+  // Message hooks of the window procedure: each sees every window event
+  // before input handling does (full-screen toggles, focus); true swallows
+  // the event. A pump_messages hook runs them through `window_event`.
+  std::vector<bool (*)(Engine&, const plat::Event&)> window_hooks;
+  // True while a movie plays (the picture is not repainted, full screen is
+  // kept on focus loss).
+  bool (*movie_playing)(Engine&) = nullptr;
   void (*input_snapshot)(Engine&) = nullptr;
   // Takes the pending press of an input code (130 left, 131 right, 136
   // middle button, 33/34 wheel, 147) if it is younger than 60 ms.

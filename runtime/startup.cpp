@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <new>
 
+#include "graphics/display.h"
+#include "graphics/window_mode.h"
 #include "platform/encoding.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
@@ -105,18 +107,13 @@ std::optional<int> start_up(Engine& e) {
   e.client_height = env_int(e, "CLIENT_HEIGHT", 480);
   if (e.client_width < 1 || e.client_width > 8192) e.client_width = 640;
   if (e.client_height < 1 || e.client_height > 8192) e.client_height = 480;
-  bool full_screen = e.settings.get_int("WinStat").value_or(0) == 1;
-  e.settings.set_int("WinStat", 0);
-  e.settings.save();
-  if (e.options.fullscreen) full_screen = *e.options.fullscreen;
-
   plat::WindowConfig window;
   window.title = e.window_title;
   window.client_width = e.client_width;
   window.client_height = e.client_height;
   window.scale = e.options.scale;
   window.linear_filter = e.options.filter == Filter::Linear;
-  window.fullscreen = full_screen;
+  gfx::read_window_settings(e, window);
   if (!e.host->open_window(window)) {
     std::fprintf(stderr, "quorel: %s\n", plat::sjis_to_utf8(msg::kWindowFailed).c_str());
     return 1;
@@ -129,6 +126,7 @@ std::optional<int> start_up(Engine& e) {
   }
 
   e.image_cache_budget = image_cache_budget();
+  gfx::create_screen_page(e);
   reset_script_machine(e);
 
   // The initialisation run: "start" and its $init@GLOBAL.
@@ -146,6 +144,7 @@ std::optional<int> start_up(Engine& e) {
   make_handlers_permanent(e);
   run_hooks(e, vm.hooks.on_init_done);
   vm.initialising = false;
+  gfx::apply_saved_window_state(e);
   return std::nullopt;
 }
 
@@ -254,7 +253,7 @@ void shut_down(Engine& e) {
   vm.text_files.clear();
 
   e.settings.set_int("AbnormalTerminateFlg", 0);
-  e.settings.set_int("WinStat", e.host->fullscreen() ? 1 : 0);
+  gfx::write_window_settings(e);
   e.settings.save();
   e.host->set_title(e.window_title);
 }

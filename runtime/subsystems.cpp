@@ -1,6 +1,7 @@
 #include "runtime/subsystems.h"
 
 #include "graphics/builtins.h"
+#include "graphics/screen_builtins.h"
 #include "mahjong/builtins.h"
 #include "runtime/builtin_tables.h"
 
@@ -10,11 +11,15 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
   return {
       thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
       message_builtins(), system_builtins(), play_mode_builtins(),
-      gfx::page_builtins(), gfx::draw_builtins(),
+      gfx::page_builtins(), gfx::draw_builtins(), gfx::sprite_builtins(), gfx::screen_builtins(),
       mj::builtins(),
   };
 }
 
-void install_subsystem_hooks(Engine& e) { gfx::install_hooks(e); }
+void install_subsystem_hooks(Engine& e) {
+  // The screen's steps first: sprites go before the pages they show.
+  gfx::install_screen_hooks(e);
+  gfx::install_hooks(e);
+}
 
 }  // namespace rt
