@@ -73,7 +73,8 @@ class HeadlessHost final : public Host {
   }
   ScreenRect virtual_screen() const override { return kScreen; }
   ScreenRect primary_screen() const override { return kScreen; }
-  bool has_focus() const override { return true; }
+  // Nothing to type with: the window never holds the keyboard focus.
+  bool has_focus() const override { return false; }
   void inhibit_screen_saver() override {}
 
  private:
