@@ -6,6 +6,7 @@
 #include "runtime/dispatch.h"
 #include "runtime/script_machine.h"
 #include "runtime/subsystems.h"
+#include "runtime/threads.h"
 
 namespace rt {
 
@@ -36,6 +37,9 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
 
 Engine::~Engine() {
   // Threads and variables go before the subsystems whose objects they name.
+  // A process end from inside a built-in (Cancel in an error box) leaves
+  // values on the thread stacks; release them with the threads.
+  if (vm) free_all_threads(*this);
   vm.reset();
 }
 
