@@ -90,6 +90,46 @@ __attribute__((target("ssse3"))) void blend_weighted_ssse3(uint8_t* dst, const u
   blend_weighted_plain(dst + 3 * p, src + 3 * p, weight + p, pixels - p);
 }
 
+// The same 16 pixels at a time with the arithmetic in 256-bit lanes: each
+// 16-byte chunk widened to sixteen 16-bit values at once.
+__attribute__((target("avx2"))) inline __m128i blend16_avx2(__m128i s, __m128i d, __m128i w8) {
+  const __m256i one = _mm256_set1_epi16(1);
+  const __m256i c257 = _mm256_set1_epi16(257);
+  __m256i w = _mm256_add_epi16(_mm256_cvtepu8_epi16(w8), one);
+  __m256i r = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(c257, w), _mm256_cvtepu8_epi16(s)),
+                               _mm256_mullo_epi16(w, _mm256_cvtepu8_epi16(d)));
+  r = _mm256_srli_epi16(r, 8);
+  return _mm_packus_epi16(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+}
+
+__attribute__((target("avx2"))) void blend_weighted_avx2(uint8_t* dst, const uint8_t* src, const uint8_t* weight,
+                                                         int pixels) {
+  const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+  const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+  const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  const __m128i all = _mm_set1_epi8(static_cast<char>(0xFF));
+  int p = 0;
+  for (; p + 16 <= pixels; p += 16) {
+    __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + p));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(w, all)) == 0xFFFF) continue;
+    uint8_t* d = dst + 3 * p;
+    const uint8_t* s = src + 3 * p;
+    __m128i* dv = reinterpret_cast<__m128i*>(d);
+    const __m128i* sv = reinterpret_cast<const __m128i*>(s);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(w, _mm_setzero_si128())) == 0xFFFF) {
+      // Opaque: a copy, without a call.
+      __m128i s0 = _mm_loadu_si128(sv + 0), s1 = _mm_loadu_si128(sv + 1), s2 = _mm_loadu_si128(sv + 2);
+      _mm_storeu_si128(dv + 0, s0), _mm_storeu_si128(dv + 1, s1), _mm_storeu_si128(dv + 2, s2);
+      continue;
+    }
+    __m128i d0 = _mm_loadu_si128(dv + 0), d1 = _mm_loadu_si128(dv + 1), d2 = _mm_loadu_si128(dv + 2);
+    _mm_storeu_si128(dv + 0, blend16_avx2(_mm_loadu_si128(sv + 0), d0, _mm_shuffle_epi8(w, spread0)));
+    _mm_storeu_si128(dv + 1, blend16_avx2(_mm_loadu_si128(sv + 1), d1, _mm_shuffle_epi8(w, spread1)));
+    _mm_storeu_si128(dv + 2, blend16_avx2(_mm_loadu_si128(sv + 2), d2, _mm_shuffle_epi8(w, spread2)));
+  }
+  blend_weighted_plain(dst + 3 * p, src + 3 * p, weight + p, pixels - p);
+}
+
 __attribute__((target("sse2"))) void blend_const_sse2(uint8_t* dst, const uint8_t* src, int bytes, int w) {
   const __m128i w8 = _mm_set1_epi8(static_cast<char>(w - 1));
   int i = 0;
@@ -134,11 +174,17 @@ bool has_ssse3() {
   return yes;
 }
 
+bool has_avx2() {
+  static const bool yes = __builtin_cpu_supports("avx2");
+  return yes;
+}
+
 }  // namespace
 
 bool vector_paths() { return has_ssse3(); }
 
 void blend_weighted(uint8_t* dst, const uint8_t* src, const uint8_t* weight, int pixels) {
+  if (has_avx2()) return blend_weighted_avx2(dst, src, weight, pixels);
   if (has_ssse3()) return blend_weighted_ssse3(dst, src, weight, pixels);
   blend_weighted_plain(dst, src, weight, pixels);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "graphics/display.h"
+#include "graphics/draw.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
 #include "platform/files.h"
@@ -236,6 +237,19 @@ TEST(Composer, FrontBufferChangesKeepTheirReferences) {
   s.compose(20);
   EXPECT_EQ(gfx::find_target(s.e, &other), nullptr);
   EXPECT_EQ(gfx::find_target(s.e, &screen)->references, 1);
+}
+
+TEST(Composer, SpriteBlendsGiveThePlainResultOnRunsOfOpaqueAndClearPixels) {
+  // Sprites have long runs of opaque (0) and clear (255) pixels; the vector
+  // paths take them whole.
+  const int n = 100;
+  std::vector<uint8_t> src(3 * n), dst(3 * n), weight(n);
+  for (int i = 0; i < 3 * n; ++i) src[i] = static_cast<uint8_t>(i * 7), dst[i] = static_cast<uint8_t>(i * 13 + 5);
+  for (int i = 0; i < n; ++i) weight[i] = i < 32 ? 0 : i < 48 ? 255 : i < 64 ? static_cast<uint8_t>(i * 3) : 0;
+  std::vector<uint8_t> fast = dst, plain = dst;
+  gfx::kernels::blend_weighted(fast.data(), src.data(), weight.data(), n);
+  gfx::kernels::blend_weighted_plain(plain.data(), src.data(), weight.data(), n);
+  EXPECT_EQ(fast, plain);
 }
 
 TEST(FramePacing, MaxFpsAndTheLock) {
