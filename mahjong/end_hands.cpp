@@ -47,6 +47,8 @@ constexpr auto kChiClass = class_table([](int c) -> uint8_t {
 
 // Random choices are retried until they fit; after this many attempts a
 // piece checks that anything fits at all, so a recipe never loops for ever.
+// Fixed shapes check first that some choice fits (with three players no
+// three-colour shape does), and fall back to ordinary pieces otherwise.
 constexpr int kAttempts = 100;
 
 // [SECTION] Pieces ---------------------------------------------------------------
@@ -212,29 +214,40 @@ void thirteen_orphans(Builder& b) {
   }
 }
 
+// Whether fits(x) holds for some x in [0, n).
+template <typename F>
+bool some(int n, F fits) {
+  for (int x = 0; x < n; ++x)
+    if (fits(x)) return true;
+  return false;
+}
+
 void twin_sequences(Builder& b) {
   b.flags(1, 0);
   b.pair(0);
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  auto fits = [&](int start) { return tile_number(start) >= 1 && tile_number(start) <= 7 && b.sequences_free({start}, 2); };
+  if (!some(28, fits)) return b.chi(0), b.chi(0), b.chi(0), b.pon(0);
+  for (;;) {
     int start = b.rand() % 7 + 1;
     start += 10 * (b.rand() % 3);
-    if (!b.sequences_free({start}, 2)) continue;
+    if (!fits(start)) continue;
     b.sequence(start), b.sequence(start);
     return b.chi(0), b.pon(0);
   }
-  b.chi(0), b.chi(0), b.chi(0), b.pon(0);
 }
+
+bool three_colour_free(const Builder& b, int c) { return b.sequences_free({c + 1, c + 11, c + 21}, 1); }
 
 void three_colour(Builder& b) {
   b.flags(0, 1);
   b.pair(0);
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  if (!some(7, [&](int c) { return three_colour_free(b, c); })) return b.chi(0), b.chi(0), b.chi(0), b.pon(0);
+  for (;;) {
     int c = b.rand() % 7;
-    if (!b.sequences_free({c + 1, c + 11, c + 21}, 1)) continue;
+    if (!three_colour_free(b, c)) continue;
     b.sequence(c + 1), b.sequence(c + 11), b.sequence(c + 21);
     return b.pon(0);
   }
-  b.chi(0), b.chi(0), b.chi(0), b.pon(0);
 }
 
 void seven_pairs(Builder& b) {
@@ -264,7 +277,8 @@ void four_pons(Builder& b) {
 void three_colour_pair_last(Builder& b) {
   b.flags(0, 1);
   int c = b.rand() % 7;
-  for (int attempt = 0; attempt < 1000 && !b.sequences_free({c + 1, c + 11, c + 21}, 1); ++attempt) c = b.rand() % 7;
+  if (some(7, [&](int x) { return three_colour_free(b, x); }))
+    while (!three_colour_free(b, c)) c = b.rand() % 7;
   b.sequence_or_chi(c + 1), b.sequence_or_chi(c + 11), b.sequence_or_chi(c + 21);
   b.pon(0), b.pair(0);
 }
@@ -277,13 +291,14 @@ void dragon_opening(Builder& b) {
 void pure_straight(Builder& b, int pon_class) {
   b.flags(0, 1);
   b.pair(0);
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    int base = 10 * (b.rand() % 3);
-    if (!b.sequences_free({base + 1, base + 4, base + 7}, 1)) continue;
-    b.sequence(base + 1), b.sequence(base + 4), b.sequence(base + 7);
+  auto fits = [&](int suit) { return b.sequences_free({10 * suit + 1, 10 * suit + 4, 10 * suit + 7}, 1); };
+  if (!some(3, fits)) return b.chi(0), b.chi(0), b.chi(0), b.pon(pon_class);
+  for (;;) {
+    int suit = b.rand() % 3;
+    if (!fits(suit)) continue;
+    b.sequence(10 * suit + 1), b.sequence(10 * suit + 4), b.sequence(10 * suit + 7);
     return b.pon(pon_class);
   }
-  b.chi(0), b.chi(0), b.chi(0), b.pon(pon_class);
 }
 
 // Basic, all simples or a half flush, a third each.
@@ -322,27 +337,31 @@ void fixed_sets(Builder& b) {
       break;
     }
   }
+  auto pon_fits = [&](int i) { return b.free(kTriplets[i], 3) && !b.banned(kTriplets[i]); };
   for (int pon = 0; pon < 2; ++pon) {
-    int attempt = 0;
-    for (; attempt < 1000; ++attempt) {
-      int code = kTriplets[b.rand() % kTripletCount];
-      if (b.free(code, 3) && !b.banned(code)) {
-        b.place_run(code, kFlagPon, 3);
-        break;
-      }
+    if (!some(kTripletCount, pon_fits)) {
+      b.pon(0);
+      continue;
     }
-    if (attempt == 1000) b.pon(0);
+    for (;;) {
+      int i = b.rand() % kTripletCount;
+      if (!pon_fits(i)) continue;
+      b.place_run(kTriplets[i], kFlagPon, 3);
+      break;
+    }
   }
+  auto chi_fits = [&](int i) { return b.sequences_free({kStarts[i]}, 1); };
   for (int chi = 0; chi < 2; ++chi) {
-    int attempt = 0;
-    for (; attempt < 1000; ++attempt) {
-      int start = kStarts[b.rand() % kStartCount];
-      if (b.sequences_free({start}, 1)) {
-        b.sequence(start);
-        break;
-      }
+    if (!some(kStartCount, chi_fits)) {
+      b.chi(0);
+      continue;
     }
-    if (attempt == 1000) b.chi(0);
+    for (;;) {
+      int i = b.rand() % kStartCount;
+      if (!chi_fits(i)) continue;
+      b.sequence(kStarts[i]);
+      break;
+    }
   }
 }
 

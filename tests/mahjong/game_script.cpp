@@ -377,7 +377,7 @@ std::string mahjong_game_script(const GameOptions& o) {
 
   s.a.mark("main");
   s.a.text += define_match_variables();
-  s.set("@M_maj_mode", I(4));
+  s.set("@M_maj_mode", I(o.players));
   s.set("@M_my_score", I(250));
   s.set("@M_my_luck", I(o.my_luck));
   s.set("@M_my_unluck", I(o.my_unluck));
@@ -391,7 +391,9 @@ std::string mahjong_game_script(const GameOptions& o) {
   s.each("@hand", 0, I(o.hands), [&] {
     s.call("$deal@GLOBAL");
     s.loop_while(!V("@done") && V("@M_pi_tumo_nokori") > I(0), [&] {
-      s.set("@seat", (V("@turn") + I(3)) % I(4));
+      // The player first, then the opponents at the table.
+      s.set("@seat", (V("@turn") + I(o.players - 1)) % I(o.players));
+      s.when(V("@seat") == I(o.players - 1), [&] { s.set("@seat", I(3)); });
       s.when(
           V("@seat") == I(3), [&] { s.call("$player_turn@GLOBAL"); }, [&] { s.call("$com_turn@GLOBAL"); });
       s.set("@M_pi_tumo_nokori", V("@M_pi_tumo_nokori") - I(1));

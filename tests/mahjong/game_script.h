@@ -23,6 +23,7 @@
 namespace mj_test {
 
 struct GameOptions {
+  int players = 4;
   int hands = 4;
   int styles[3] = {20, 41, 6};
   int strength[3] = {1, 2, 3};
