@@ -101,7 +101,10 @@ inline void push_value(Exec& x, Value v) {
   x.stack[x.sp++] = v;
 }
 
-inline void pop_value(Exec& x) { release(x.stack[--x.sp]); }
+inline void pop_value(Exec& x) {
+  Value& v = x.stack[--x.sp];
+  if (is_block_kind(v.kind)) release(v);
+}
 
 // Reports a fault with the script positions, keeping the loop's state.
 void report(Exec& x, const std::string& text) {
@@ -129,20 +132,44 @@ inline int32_t word_of(const Value& v) { return is_block_kind(v.kind) ? 1 : v.i;
 inline float float_of(const Value& v) { return v.kind == kInt ? static_cast<float>(v.i) : (v.kind == kFloat ? v.f : 0.0f); }
 
 inline void set_int(Value& slot, int32_t n) {
-  release(slot);
+  if (is_block_kind(slot.kind)) release(slot);
   slot.kind = kInt;
-  slot.key = 0;
-  slot.scope = kLocal;
   slot.raw = 0;
   slot.i = n;
 }
 inline void set_float(Value& slot, float x) {
-  release(slot);
+  if (is_block_kind(slot.kind)) release(slot);
   slot.kind = kFloat;
-  slot.key = 0;
-  slot.scope = kLocal;
   slot.raw = 0;
   slot.f = x;
+}
+// A variable takes a number: its key and scope stay.
+inline void assign_int(Value& v, int32_t n) {
+  if (is_block_kind(v.kind)) release(v);
+  v.kind = kInt;
+  v.raw = 0;
+  v.i = n;
+}
+inline void assign_float(Value& v, float f) {
+  if (is_block_kind(v.kind)) release(v);
+  v.kind = kFloat;
+  v.raw = 0;
+  v.f = f;
+}
+inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : truth(v); }
+
+// The slot of a local the instruction names, when it lies on the stack.
+inline Value* local_slot(Exec& x, int32_t hint) {
+  int32_t slot = x.base + static_cast<int16_t>(hint);
+  return (slot >= 1 && slot < x.sp) ? &x.stack[slot] : nullptr;
+}
+
+// The int comparisons as three bits, less / equal / greater, so that a fused
+// test needs no branch on the operator: the decoder keeps the mask in the
+// compare instruction's `arg`.
+inline bool int_compare(int32_t mask, int32_t a, int32_t b) {
+  int32_t outcome = a < b ? 1 : (a == b ? 2 : 4);
+  return (mask & outcome) != 0;
 }
 
 inline int32_t wrap_add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
@@ -197,6 +224,12 @@ Value* variable_for(Exec& x, Insn& in, uint8_t create_kind) {
       return v;
     }
   }
+}
+
+inline Value* variable_fast(Exec& x, Insn& in, uint8_t create_kind) {
+  if (var_flags::scope(in.flags) == kLocal)
+    if (Value* v = local_slot(x, in.arg)) return v;
+  return variable_for(x, in, create_kind);
 }
 
 // Index of an element; -1 (after a report) when the array has no elements.
@@ -357,7 +390,10 @@ void run_thread(Engine& e) {
 #define QUOREL_LABEL(ident, name, code, operands) &&L_##ident,
       QUOREL_OPCODES(QUOREL_LABEL)
 #undef QUOREL_LABEL
-      &&L_unknown, &&L_trap_end, &&L_trap_jump, &&L_trap_operand};
+      &&L_unknown, &&L_trap_end, &&L_trap_jump, &&L_trap_operand,
+      &&L_load_local, &&L_local_cmp_k_jf, &&L_local_cmp_local_jf, &&L_k_add_local, &&L_local_add_local,
+      &&L_k_add_local_loop, &&L_local_op_k};
+  static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == iop_count);
 #define CASE(name) L_##name:
 #define NEXT()               \
   do {                       \
@@ -528,7 +564,7 @@ void run_thread(Engine& e) {
   // variants then drop it.
 #define ASSIGN_PROLOGUE()                                   \
     if (x.sp < 2) ensure_operands(x, 1);                    \
-    Value* v = variable_for(x, *in, x.stack[x.sp - 1].kind); \
+    Value* v = variable_fast(x, *in, x.stack[x.sp - 1].kind); \
     Value& top = x.stack[x.sp - 1];                         \
     if (!v) { NEXT_AFTER_POP(); }
 #define NEXT_AFTER_POP()                                    \
@@ -542,7 +578,7 @@ void run_thread(Engine& e) {
     ASSIGN_PROLOGUE()                                       \
     int32_t cur = word_of(*v), val = word_of(top);          \
     int32_t r = (expr);                                     \
-    assign(*v, int_value(r));                               \
+    assign_int(*v, r);                                      \
     set_int(top, r);                                        \
     NEXT_AFTER_POP();                                       \
   }
@@ -551,7 +587,7 @@ void run_thread(Engine& e) {
     ASSIGN_PROLOGUE()                                       \
     float cur = float_of(*v), val = float_of(top);          \
     float r = (expr);                                       \
-    assign(*v, float_value(r));                             \
+    assign_float(*v, r);                                    \
     set_float(top, r);                                      \
     NEXT_AFTER_POP();                                       \
   }
@@ -559,14 +595,14 @@ void run_thread(Engine& e) {
   CASE(st_i) CASE(st_i_pop) {
     ASSIGN_PROLOGUE()
     int32_t r = top.kind == kFloat ? truncate_float(top.f) : word_of(top);
-    assign(*v, int_value(r));
+    assign_int(*v, r);
     set_int(top, r);
     NEXT_AFTER_POP();
   }
   CASE(st_f) CASE(st_f_pop) {
     ASSIGN_PROLOGUE()
     float r = top.kind == kInt ? static_cast<float>(top.i) : (top.kind == kFloat ? top.f : 0.0f);
-    assign(*v, float_value(r));
+    assign_float(*v, r);
     set_float(top, r);
     NEXT_AFTER_POP();
   }
@@ -590,7 +626,7 @@ void run_thread(Engine& e) {
       set_int(top, 0);  // the variable keeps its value
     } else {
       int32_t r = int_mod(cur, val);
-      assign(*v, int_value(r));
+      assign_int(*v, r);
       set_int(top, r);
     }
     NEXT_AFTER_POP();
@@ -719,6 +755,7 @@ void run_thread(Engine& e) {
 
   // --- Loads and constants -------------------------------------------------------
   CASE(push_i) {
+  push_i_generic:
     push_value(x, int_value(static_cast<int32_t>(in->key)));
     NEXT();
   }
@@ -736,9 +773,10 @@ void run_thread(Engine& e) {
     NEXT();
   }
   CASE(load) {
+  load_generic:
     const uint16_t flags = in->flags;
     const uint8_t r = static_cast<uint8_t>(var_flags::kind(flags));
-    Value* v = variable_for(x, *in, r <= kStringArray ? r : static_cast<uint8_t>(kInt));
+    Value* v = variable_fast(x, *in, r <= kStringArray ? r : static_cast<uint8_t>(kInt));
     if (!v) {
       push_value(x, int_value(0));
       NEXT();
@@ -920,7 +958,7 @@ void run_thread(Engine& e) {
   }
   CASE(jmp_true) CASE(jmp_false) {
     if (x.sp < 2) ensure_operands(x, 1);
-    bool yes = truth(x.stack[x.sp - 1]);
+    bool yes = fast_truth(x.stack[x.sp - 1]);
     pop_value(x);
     if (yes == (in->op == iop_jmp_true)) JUMP_TO(in->arg);
     NEXT();
@@ -1108,6 +1146,81 @@ void run_thread(Engine& e) {
       reload(x);
     }
     NEXT_CHECKED();
+  }
+
+  // --- Superinstructions ----------------------------------------------------------------
+  CASE(load_local) {
+    if (Value* v = local_slot(x, in->arg); v && v->kind == var_flags::kind(in->flags)) {
+      Value out;
+      out.kind = v->kind;
+      out.i = v->i;
+      push_value(x, out);
+      NEXT();
+    }
+    goto load_generic;
+  }
+  CASE(local_cmp_k_jf) {
+    if (Value* v = local_slot(x, in->arg); v && v->kind == kInt) {
+      if (int_compare(in[2].arg, v->i, static_cast<int32_t>(in[1].key))) x.ip = in + 4;
+      else JUMP_TO(in[3].arg);
+      NEXT_CHECKED();
+    }
+    goto load_generic;
+  }
+  CASE(local_cmp_local_jf) {
+    Value* a = local_slot(x, in->arg);
+    Value* b = local_slot(x, in[1].arg);
+    if (a && b && a->kind == kInt && b->kind == kInt) {
+      if (int_compare(in[2].arg, a->i, b->i)) x.ip = in + 4;
+      else JUMP_TO(in[3].arg);
+      NEXT_CHECKED();
+    }
+    goto load_generic;
+  }
+  CASE(k_add_local) {
+    if (Value* v = local_slot(x, in[1].arg); v && v->kind == kInt) {
+      const int32_t k = static_cast<int32_t>(in->key);
+      v->i = in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k);
+      x.ip = in + 2;
+      NEXT();
+    }
+    goto push_i_generic;
+  }
+  CASE(k_add_local_loop) {
+    if (Value* v = local_slot(x, in[1].arg); v && v->kind == kInt) {
+      const int32_t k = static_cast<int32_t>(in->key);
+      v->i = in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k);
+      // The jump back and the loop's test in one step.
+      Insn* test = x.insns + in[2].arg;
+      Value* c = local_slot(x, test->arg);
+      JUMP_TO(in[2].arg);
+      if (c && c->kind == kInt) {
+        if (int_compare(test[2].arg, c->i, static_cast<int32_t>(test[1].key))) x.ip = test + 4;
+        else x.ip = x.insns + test[3].arg;
+      }
+      NEXT_CHECKED();
+    }
+    goto push_i_generic;
+  }
+  CASE(local_add_local) {
+    Value* from = local_slot(x, in->arg);
+    Value* to = local_slot(x, in[1].arg);
+    if (from && to && from->kind == kInt && to->kind == kInt) {
+      to->i = in[1].op == iop_add_st_i_pop ? wrap_add(to->i, from->i) : wrap_sub(to->i, from->i);
+      x.ip = in + 2;
+      NEXT();
+    }
+    goto load_generic;
+  }
+  CASE(local_op_k) {
+    if (Value* v = local_slot(x, in->arg); v && v->kind == kInt) {
+      const int32_t k = static_cast<int32_t>(in[1].key);
+      const uint16_t op = in[2].op;
+      push_value(x, int_value(op == iop_add_i ? wrap_add(v->i, k) : op == iop_minus_i ? wrap_sub(v->i, k) : wrap_mul(v->i, k)));
+      x.ip = in + 3;
+      NEXT();
+    }
+    goto load_generic;
   }
 
   // --- Faults -------------------------------------------------------------------------------

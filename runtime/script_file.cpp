@@ -128,7 +128,10 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
       script->line_count = image->line_count;
       script->functions = std::move(image->functions);
       script->code = std::move(image->code);
-      script->decoded = decode_code(script->code);
+      std::vector<uint32_t> entries;
+      if (script->entry_point >= 0) entries.push_back(static_cast<uint32_t>(script->entry_point));
+      for (const FunctionEntry& f : script->functions) entries.push_back(f.offset);
+      script->decoded = decode_code(script->code, entries);
       // A fresh address range, also on reload: stale addresses stop resolving.
       script->base = files.next_base;
       files.next_base += static_cast<uint32_t>((script->code.size() + 16) & ~size_t{15});

@@ -47,7 +47,81 @@ int32_t DecodedCode::index_at(uint32_t offset) const {
   return jump_trap;
 }
 
-DecodedCode decode_code(std::span<const uint8_t> code) {
+namespace {
+
+bool is_int_compare(uint16_t op) {
+  return op == iop_lt_i || op == iop_le_i || op == iop_gt_i || op == iop_ge_i || op == iop_eq_i || op == iop_ne_i;
+}
+
+// A load of a local int or float without modifiers or unary operators.
+bool plain_local_load(const Insn& in) {
+  return in.op == iop_load && var_flags::scope(in.flags) == 3 && var_flags::modifier(in.flags) == 0 &&
+         var_flags::unary(in.flags) == 0 && var_flags::kind(in.flags) <= 1;
+}
+
+bool int_local_load(const Insn& in) { return plain_local_load(in) && var_flags::kind(in.flags) == 0; }
+
+bool local_int_update(const Insn& in) {
+  return (in.op == iop_add_st_i_pop || in.op == iop_minus_st_i_pop) && var_flags::scope(in.flags) == 3;
+}
+
+// The outcomes (1 less, 2 equal, 4 greater) for which an int comparison holds.
+int32_t compare_mask(uint16_t op) {
+  switch (op) {
+    case iop_lt_i: return 1;
+    case iop_le_i: return 1 | 2;
+    case iop_gt_i: return 4;
+    case iop_ge_i: return 2 | 4;
+    case iop_eq_i: return 2;
+    default: return 1 | 4;
+  }
+}
+
+// Replaces the first instruction of common sequences by a superinstruction.
+// `entered[i]` says that control can arrive at instruction i other than by
+// falling through from i - 1.
+void fuse(DecodedCode& out, const std::vector<bool>& entered) {
+  auto& v = out.insns;
+  const size_t n = static_cast<size_t>(out.end_trap);
+  auto free_run = [&](size_t i, size_t len) {
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k)
+      if (entered[i + k]) return false;
+    return true;
+  };
+  for (size_t i = 0; i < n; ++i)
+    if (is_int_compare(v[i].op)) v[i].arg = compare_mask(v[i].op);  // unused by the compare itself
+  for (size_t i = 0; i < n; ++i) {
+    Insn& a = v[i];
+    if (free_run(i, 4) && int_local_load(a) && v[i + 1].op == iop_push_i && is_int_compare(v[i + 2].op) &&
+        v[i + 3].op == iop_jmp_false) {
+      a.op = iop_local_cmp_k_jf;
+    } else if (free_run(i, 4) && int_local_load(a) && int_local_load(v[i + 1]) && is_int_compare(v[i + 2].op) &&
+               v[i + 3].op == iop_jmp_false) {
+      a.op = iop_local_cmp_local_jf;
+    } else if (free_run(i, 3) && a.op == iop_push_i && local_int_update(v[i + 1]) && v[i + 2].op == iop_jmp) {
+      a.op = iop_k_add_local_loop;  // checked below: the jump must lead to a fused compare
+    } else if (free_run(i, 2) && a.op == iop_push_i && local_int_update(v[i + 1])) {
+      a.op = iop_k_add_local;
+    } else if (free_run(i, 2) && int_local_load(a) && local_int_update(v[i + 1])) {
+      a.op = iop_local_add_local;
+    } else if (free_run(i, 3) && int_local_load(a) && v[i + 1].op == iop_push_i &&
+               (v[i + 2].op == iop_add_i || v[i + 2].op == iop_minus_i || v[i + 2].op == iop_mul_i)) {
+      a.op = iop_local_op_k;
+    } else if (plain_local_load(a)) {
+      a.op = iop_load_local;
+    }
+  }
+  // A loop's closing increment fuses with its jump only when the jump leads
+  // to the loop's fused test.
+  for (size_t i = 0; i < n; ++i)
+    if (v[i].op == iop_k_add_local_loop && v[v[i + 2].arg].op != iop_local_cmp_k_jf)
+      v[i].op = iop_k_add_local;
+}
+
+}  // namespace
+
+DecodedCode decode_code(std::span<const uint8_t> code, std::span<const uint32_t> entries) {
   DecodedCode out;
   out.insns.reserve(code.size() / 4 + 4);
   // Jump operands as byte targets, resolved to indices once every
@@ -129,6 +203,7 @@ DecodedCode decode_code(std::span<const uint8_t> code) {
   out.insns.push_back({iop_trap_end, 0, 0, 0, size});
   out.jump_trap = static_cast<int32_t>(out.insns.size());
   out.insns.push_back({iop_trap_jump, 0, 0, 0, size});
+  std::vector<bool> entered(out.insns.size(), false);
   for (const PendingJump& j : jumps) {
     int32_t index;
     if (j.target == size) index = out.end_trap;
@@ -136,7 +211,11 @@ DecodedCode decode_code(std::span<const uint8_t> code) {
     else index = out.index_at(static_cast<uint32_t>(j.target));
     if (j.table_slot >= 0) out.table_targets[j.table_slot] = index;
     else out.insns[j.insn].arg = index;
+    entered[index] = true;
   }
+  for (uint32_t offset : entries)
+    if (offset < size) entered[out.index_at(offset)] = true;
+  fuse(out, entered);
   return out;
 }
 

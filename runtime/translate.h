@@ -28,6 +28,19 @@ enum IOp : uint16_t {
   iop_trap_end,      // execution ran past the end of the code
   iop_trap_jump,     // a jump into the middle of an instruction or outside the code
   iop_trap_operand,  // an instruction cut off by the end of the code
+  // Superinstructions: common sequences executed as one step. The fused
+  // instruction keeps its own operands and reads the rest from the
+  // instructions that follow it, which stay in place (a jump may still land
+  // on them only when nothing was fused over them). When its fast case does
+  // not hold (a variable of another kind, say), it runs as its first
+  // instruction would.
+  iop_load_local,        // load of a local without modifiers
+  iop_local_cmp_k_jf,    // load _x; push_i K; <int compare>; jmp_false L
+  iop_local_cmp_local_jf,  // load _x; load _y; <int compare>; jmp_false L
+  iop_k_add_local,       // push_i K; add_st_i_pop _x   (and minus_st_i_pop)
+  iop_local_add_local,   // load _y; add_st_i_pop _x    (and minus_st_i_pop)
+  iop_k_add_local_loop,  // push_i K; add_st_i_pop _x; jmp L, where L is a local_cmp_k_jf
+  iop_local_op_k,        // load _x; push_i K; add_i | minus_i | mul_i
   iop_count
 };
 
@@ -59,7 +72,9 @@ struct DecodedCode {
   int32_t index_at(uint32_t offset) const;
 };
 
-DecodedCode decode_code(std::span<const uint8_t> code);
+// `entries` are the offsets the code is entered at from outside (the entry
+// point, the function table): nothing is fused across them.
+DecodedCode decode_code(std::span<const uint8_t> code, std::span<const uint32_t> entries = {});
 
 // Length in bytes of the instruction at `offset` (0 when cut off).
 size_t instruction_length(std::span<const uint8_t> code, size_t offset);
