@@ -193,3 +193,45 @@ TEST(Opcodes, MalformedCodeEndsTheThreadNotTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// The interpreter runs common sequences as one step; these programs have
+// the same result whether a sequence is run fused or one by one.
+TEST(Opcodes, FusedSequencesBehaveLikeTheirParts) {
+  std::string body;
+  // Every comparison as a loop test, counting down or up.
+  const char* compares[] = {"lt_i", "le_i", "gt_i", "ge_i", "eq_i", "ne_i"};
+  for (const char* cmp : compares) {
+    std::string c = cmp;
+    bool up = c == "lt_i" || c == "le_i" || c == "ne_i" || c == "eq_i";
+    std::string start = c == "eq_i" ? "5" : (up ? "0" : "10");
+    std::string limit = c == "eq_i" ? "5" : (up ? "5" : "3");
+    std::string step = up ? "add_st_i_pop" : "minus_st_i_pop";
+    body += "    push_i " + start + "\n    st_i_pop _i\n    push_i 0\n    st_i_pop _n\n"
+            "l_" + c + ":\n    load i _i\n    push_i " + limit + "\n    " + c + "\n    jmp_false e_" + c + "\n"
+            "    push_i 1\n    add_st_i_pop _n\n"
+            "    push_i 1\n    " + step + " _i\n    jmp l_" + c + "\n"
+            "e_" + c + ":\n    load i _n\n    push_s \"" + c + "\"\n    syscall_discard debugout, 2\n";
+  }
+  // A local that turns into a float midway leaves the fast path.
+  body += "    push_i 0\n    st_i_pop _i\nlf:\n    load i _i\n    push_i 3\n    lt_i\n    jmp_false ef\n"
+          "    push_f 1.5\n    st_f_pop _i\n    jmp lf\nef:\n    push_s \"float ends the loop\"\n"
+          "    syscall_discard debugout, 1\n";
+  // A jump into the middle of a would-be sequence keeps it unfused.
+  body += "    push_i 7\n    st_i_pop _i\n    jmp mid\n    load i _i\nmid:\n    push_i 2\n    add_st_i_pop _i\n"
+          "    load i _i\n    push_s \"mid\"\n    syscall_discard debugout, 2\n";
+  ScriptGame game;
+  game.script("start", ".function $init@GLOBAL\n    return\nmain:\n    .local _i, 0\n    .local _n, 1\n"
+                       "    alloc_locals i, i\n" + body + "    syscall_discard system_end, 0\n");
+  GameRun r = game.run({"--answer=retry"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // Reading the float as an int is reported (two log lines), and its bits
+  // end the loop.
+  EXPECT_EQ(r.log, (std::vector<std::string>{"lt_i 5 ", "le_i 6 ", "gt_i 7 ", "ge_i 8 ", "eq_i 1 ", "ne_i 5 ",
+                                             "START.MJO(0) : 発見した変数のタイプが違うエラー",
+                                             "スタックに積まれて居ないのに参照したんではないか？",
+                                             "float ends the loop ", "mid 9 "}));
+}
+
+}  // namespace
