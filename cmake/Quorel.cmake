@@ -22,7 +22,7 @@ if(QUOREL_FUZZ)
     message(FATAL_ERROR "QUOREL_FUZZ needs clang (use the 'fuzz' preset)")
   endif()
   target_compile_options(quorel_options INTERFACE
-    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quorel_options INTERFACE -fsanitize=address,undefined)
 endif()
 

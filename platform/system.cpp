@@ -146,6 +146,8 @@ std::vector<std::string> split_command_line(std::string_view command) {
   return words;
 }
 
+uint32_t process_id() { return static_cast<uint32_t>(::getpid()); }
+
 std::optional<uint64_t> available_memory() {
   if (FILE* f = std::fopen("/proc/meminfo", "r")) {
     char line[256];

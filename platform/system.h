@@ -45,6 +45,8 @@ bool program_exists(const std::string& name);
 // quotes group them.
 std::vector<std::string> split_command_line(std::string_view command);
 
+uint32_t process_id();
+
 // Physical memory available to the process, in bytes.
 std::optional<uint64_t> available_memory();
 

@@ -3,6 +3,7 @@
 #include "graphics/state.h"
 #include "mahjong/state.h"
 #include "resources/resources.h"
+#include "runtime/debugger.h"
 #include "runtime/dispatch.h"
 #include "runtime/script_machine.h"
 #include "runtime/subsystems.h"
@@ -29,6 +30,7 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       files(starting_directory(options)),
       res(std::make_unique<res::Resources>()),
       vm(std::make_unique<ScriptMachine>()),
+      debugger(std::make_unique<Debugger>()),
       gfx(std::make_unique<gfx::State>()),
       mahjong(std::make_unique<mj::State>()) {
   build_dispatch_table(*this);
@@ -40,6 +42,7 @@ Engine::~Engine() {
   // A process end from inside a built-in (Cancel in an error box) leaves
   // values on the thread stacks; release them with the threads.
   if (vm) free_all_threads(*this);
+  debugger.reset();
   vm.reset();
 }
 

@@ -27,6 +27,7 @@ namespace mj { struct State; }
 namespace rt {
 
 struct ScriptMachine;
+struct Debugger;
 
 // Thrown to end the process from deep inside the engine (a Cancel in an
 // error box, system_end); the program's entry catches it.
@@ -51,6 +52,7 @@ struct Engine {
 
   std::unique_ptr<res::Resources> res;  // resource folders and archives
   std::unique_ptr<ScriptMachine> vm;   // scripts, variables, threads, built-ins
+  std::unique_ptr<Debugger> debugger;  // the external debugger's link
   std::unique_ptr<gfx::State> gfx;      // pages, image files
   std::unique_ptr<mj::State> mahjong;   // mahjong match: working copy of its variables, the wall
 

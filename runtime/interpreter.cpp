@@ -14,6 +14,7 @@
 
 #include "res/runtime.h"
 #include "resources/resources.h"
+#include "runtime/debugger.h"
 #include "runtime/dispatch.h"
 #include "runtime/engine.h"
 #include "runtime/error_report.h"
@@ -639,7 +640,7 @@ void run_thread(Engine& e) {
     if (v->kind == kString && v->s && v->s->refs == 1 && in->op == iop_add_st_s_pop &&
         static_cast<size_t>(v->s->capacity) >= v->s->size + tail.size()) {
       // Sole owner with room: append in place (nobody can see the difference).
-      std::memcpy(v->s->text() + v->s->size - 1, tail.data(), tail.size());
+      if (!tail.empty()) std::memcpy(v->s->text() + v->s->size - 1, tail.data(), tail.size());
       v->s->size += static_cast<int32_t>(tail.size());
       v->s->text()[v->s->size - 1] = '\0';
     } else {
@@ -1044,6 +1045,7 @@ void run_thread(Engine& e) {
     if (t->id == 0 || vm.debugger_active) {
       sync(x);
       mark_line(e, *t, in->flags);
+      if (vm.debugger_active) debugger_line(e);
     }
     NEXT();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/debugger.h"
 #include "runtime/engine.h"
 #include "runtime/interpreter.h"
 #include "runtime/read_marks.h"
@@ -17,6 +18,7 @@ constexpr uint32_t kTwelveHours = 43200000;
 
 void pump_events(Engine& e) {
   ScriptMachine& vm = *e.vm;
+  if (vm.debugger_active) debugger_pump(e, 0);
   if (vm.hooks.pump_messages) {
     vm.hooks.pump_messages(e);
     return;

@@ -1,10 +1,9 @@
 #include "runtime/script_error.h"
 
-#include "platform/encoding.h"
-#include "platform/system.h"
 #include "resources/resources.h"
 #include "runtime/engine.h"
 #include "runtime/error_report.h"
+#include "runtime/outside_programs.h"
 #include "runtime/script_machine.h"
 
 namespace rt {
@@ -62,35 +61,6 @@ void script_error(Engine& e, std::string_view text) {
   message += text;
   debug_log(e, message);
   error_box_retry(e, message);
-}
-
-void open_editor_at(Engine& e, std::string_view script_name, int line) {
-  // Only where a person sits at the screen.
-  if (res::is_release_mode(e) || e.host->headless()) return;
-  std::string command = e.settings.get_string("Editor").value_or("none");
-  if (command.empty()) return;
-  if (command == "none") {
-    auto editor = plat::environment_variable("VISUAL");
-    if (!editor) editor = plat::environment_variable("EDITOR");
-    if (!editor) return;
-    command = *editor + " +%line% %fn%";
-  }
-  // The source lies one folder above the compiled file, as .txt or .mjs.
-  std::string source;
-  if (auto compiled = res::FfFilePath(e, script_name)) {
-    std::string dir = compiled->substr(0, compiled->find_last_of('/'));
-    dir = dir.substr(0, dir.find_last_of('/'));
-    std::string stem(script_name.substr(0, script_name.size() - 4));
-    source = dir + "/" + plat::sjis_to_utf8(stem) + ".txt";
-    if (!plat::native_exists(source)) source = dir + "/" + plat::sjis_to_utf8(stem) + ".mjs";
-  }
-  std::vector<std::string> argv;
-  for (std::string word : plat::split_command_line(plat::sjis_to_utf8(command))) {
-    if (size_t at = word.find("%fn%"); at != std::string::npos) word.replace(at, 4, source);
-    if (size_t at = word.find("%line%"); at != std::string::npos) word.replace(at, 6, std::to_string(line));
-    argv.push_back(std::move(word));
-  }
-  plat::spawn_detached(argv);  // an editor that cannot start is ignored
 }
 
 }  // namespace rt

@@ -15,7 +15,4 @@ void script_error(Engine& e, std::string_view text);
 // The positions prefix for the current thread ("START.MJO(12) : ").
 std::string script_position_prefix(Engine& e);
 
-// Opens the external editor at a script's source line (development mode).
-void open_editor_at(Engine& e, std::string_view script_name, int line);
-
 }  // namespace rt

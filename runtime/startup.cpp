@@ -15,6 +15,7 @@
 #include "runtime/engine.h"
 #include "runtime/error_report.h"
 #include "runtime/crc32.h"
+#include "runtime/debugger.h"
 #include "runtime/interpreter.h"
 #include "runtime/program.h"
 #include "runtime/read_marks.h"
@@ -119,6 +120,7 @@ std::optional<int> start_up(Engine& e) {
     return 1;
   }
   e.host->inhibit_screen_saver();
+  if (!e.options.debug_socket.empty()) debugger_start(e, e.options.debug_socket);
 
   if (!res::is_release_mode(e)) {
     auto lines = res::read_fastread_lines(e, 3);
@@ -252,6 +254,7 @@ void shut_down(Engine& e) {
   free_scripts(e);
   vm.text_files.clear();
 
+  debugger_stop(e);
   e.settings.set_int("AbnormalTerminateFlg", 0);
   gfx::write_window_settings(e);
   e.settings.save();
@@ -284,6 +287,7 @@ int run_program(const Options& options) {
     e.host->message_box("malloc", msg::kOutOfMemory, plat::Buttons::Ok, plat::Icon::Error);
     code = -1;
   }
+  debugger_stop(e);  // also when the run ended through an error box
   if (!options.screenshot.empty() && e.vm->hooks.write_screenshot) e.vm->hooks.write_screenshot(e, options.screenshot);
   return code & 0xFF;
 }

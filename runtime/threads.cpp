@@ -59,12 +59,11 @@ bool thread_exists(Engine& e, const Thread* t) {
 
 void make_current(Engine& e, Thread* t) { e.vm->current = t; }
 
-static void release_thread_values(Thread& t) {
-  int32_t top = std::max<int32_t>(t.frames[t.depth].stack_top, 0);
-  top = std::min<int32_t>(top, static_cast<int32_t>(t.stack.size()));
-  for (int32_t i = 0; i < top; ++i) release(t.stack[i]);
-  for (Value& v : t.vars) release(v);
-  t.vars.clear();
+Thread::~Thread() {
+  int32_t top = std::max<int32_t>(frames[depth].stack_top, 0);
+  top = std::min<int32_t>(top, static_cast<int32_t>(stack.size()));
+  for (int32_t i = 0; i < top; ++i) release(stack[i]);
+  for (Value& v : vars) release(v);
 }
 
 void free_thread(Engine& e, Thread* t) {
@@ -73,7 +72,6 @@ void free_thread(Engine& e, Thread* t) {
   if (it == vm.threads.end()) return;
   for (auto& other : vm.threads)
     if (other->linked == t) other->linked = nullptr;
-  release_thread_values(*t);
   if (vm.current == t) vm.current = nullptr;
   vm.threads.erase(it);
 }

@@ -69,6 +69,11 @@ enum ThreadState : int32_t {
 };
 
 struct Thread {
+  Thread() = default;
+  ~Thread();  // releases the values the thread still holds
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
   int32_t id = 0;
   int32_t depth = 0;
   int32_t state = kRunning;

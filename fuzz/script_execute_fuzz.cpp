@@ -1,0 +1,67 @@
+// Executes arbitrary bytecode with a step limit: every operand, handle and
+// stack access must be checked, and a program that never yields must still
+// come to an end.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/files.h"
+#include "resources/resources.h"
+#include "runtime/dispatch.h"
+#include "runtime/engine.h"
+#include "runtime/scheduler.h"
+#include "runtime/script_machine.h"
+#include "runtime/translate.h"
+
+namespace {
+
+// Built-ins that reach outside the process stay out of the fuzzer.
+void disarm(rt::Engine& e) {
+  for (const char* name : {"shell_open", "set_wallpaper", "reg_set_int", "reg_set_string",
+                           "set_fast_mode_read_only"}) {
+    const rt::BuiltinInfo* info = rt::find_builtin_info(std::string_view(name));
+    e.vm->builtins[static_cast<size_t>(info - rt::builtin_catalogue().data())].handler = nullptr;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string dir = [] {
+    std::string d = plat::temp_directory() + "/quorel-fuzz-exec";
+    plat::make_directories(d);
+    return d;
+  }();
+  rt::Options o;
+  o.game_dir = dir;
+  o.headless = true;
+  o.answer = plat::Answer::Cancel;  // every error box ends the run at once
+  o.virtual_clock = 16;
+  o.max_frames = 4;
+  rt::Engine e(o, plat::make_headless_host(plat::Answer::Cancel));
+  disarm(e);
+  e.res->mode = res::Mode::Release;  // script errors are silent
+  e.vm->instruction_budget = 4;       // watchdog rounds before a forced stop
+
+  // The input is the code block of one script with two functions.
+  auto script = std::make_unique<rt::LoadedScript>();
+  script->name = "FUZZ.MJO";
+  script->code.assign(data, data + size);
+  script->functions = {{0x11111111, 0}, {0x22222222, static_cast<uint32_t>(size / 2)}};
+  script->entry_point = 0;
+  script->base = e.vm->files.next_base;
+  e.vm->files.next_base += static_cast<uint32_t>((size + 16) & ~size_t{15});
+  std::vector<uint32_t> entries = {0, static_cast<uint32_t>(size / 2)};
+  script->decoded = rt::decode_code(script->code, entries);
+  rt::LoadedScript* s = script.get();
+  e.vm->files.list.push_back(std::move(script));
+
+  try {
+    rt::make_current(e, rt::create_thread(e, 0));
+    e.vm->current->frame().set_pc(s->base);
+    rt::run_scheduler(e);
+  } catch (const rt::ProcessExit&) {
+  }
+  return 0;
+}
