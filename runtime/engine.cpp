@@ -8,6 +8,7 @@
 #include "runtime/script_machine.h"
 #include "runtime/subsystems.h"
 #include "runtime/threads.h"
+#include "text/text_state.h"
 
 namespace rt {
 
@@ -32,7 +33,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       vm(std::make_unique<ScriptMachine>()),
       debugger(std::make_unique<Debugger>()),
       gfx(std::make_unique<gfx::State>()),
-      mahjong(std::make_unique<mj::State>()) {
+      mahjong(std::make_unique<mj::State>()),
+      text(std::make_unique<txt::State>()) {
   build_dispatch_table(*this);
   install_subsystem_hooks(*this);
 }

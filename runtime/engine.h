@@ -23,6 +23,7 @@
 namespace res { struct Resources; }
 namespace gfx { struct State; }
 namespace mj { struct State; }
+namespace txt { struct State; }
 
 namespace rt {
 
@@ -55,6 +56,7 @@ struct Engine {
   std::unique_ptr<Debugger> debugger;  // the external debugger's link
   std::unique_ptr<gfx::State> gfx;      // pages, image files
   std::unique_ptr<mj::State> mahjong;   // mahjong match: working copy of its variables, the wall
+  std::unique_ptr<txt::State> text;     // fonts, glyph cache, message console
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops

@@ -1129,12 +1129,20 @@ void run_thread(Engine& e) {
   CASE(text_proc) {
     if (vm.hooks.text_show) {
       sync(x);
+      const int32_t depth = t->depth;
       bool again = vm.hooks.text_show(e, *t);
       if (!thread_exists(e, t)) goto done_freed;
+      if (again && t->depth >= depth) {
+        // The opcode runs again, after any script hook the console called.
+        Frame& f = t->frames[depth];
+        f.pc = x.script->base + in->offset;
+        f.ip = in;
+      }
       reload(x);
-      if (again) {
+      if (t->depth != depth) {
+        enter_code();
+      } else if (again) {
         x.ip = in;
-        sync(x);
       }
     }
     NEXT_CHECKED();
@@ -1142,10 +1150,12 @@ void run_thread(Engine& e) {
   CASE(text_ctrl) {
     if (vm.hooks.text_control) {
       sync(x);
+      const int32_t depth = t->depth;
       const char* bytes = reinterpret_cast<const char*>(x.script->code.data() + in->key);
       vm.hooks.text_control(e, *t, {bytes, strnlen(bytes, static_cast<size_t>(in->arg))});
       if (!thread_exists(e, t)) goto done_freed;
       reload(x);
+      if (t->depth != depth) enter_code();  // a script hook was called
     }
     NEXT_CHECKED();
   }

@@ -4,6 +4,8 @@
 #include "graphics/screen_builtins.h"
 #include "mahjong/builtins.h"
 #include "runtime/builtin_tables.h"
+#include "runtime/engine.h"
+#include "text/text_builtins.h"
 
 namespace rt {
 
@@ -13,6 +15,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       message_builtins(), system_builtins(), play_mode_builtins(),
       gfx::page_builtins(), gfx::draw_builtins(), gfx::sprite_builtins(), gfx::screen_builtins(),
       mj::builtins(),
+      txt::font_builtins(), txt::console_builtins(),
   };
 }
 
@@ -20,6 +23,7 @@ void install_subsystem_hooks(Engine& e) {
   // The screen's steps first: sprites go before the pages they show.
   gfx::install_screen_hooks(e);
   gfx::install_hooks(e);
+  txt::install_text_hooks(e);
 }
 
 }  // namespace rt

@@ -1,0 +1,22 @@
+#include "text/text_state.h"
+
+#include "runtime/engine.h"
+
+namespace txt {
+
+State::State() { console.rec = FontRecord{}; }
+State::~State() = default;
+
+plat::FontRasterizer& font_library(rt::Engine& e) {
+  State& s = *e.text;
+  if (!s.fonts) s.fonts = std::make_unique<plat::FontRasterizer>();
+  return *s.fonts;
+}
+
+GlyphSource& glyph_source(rt::Engine& e) {
+  State& s = *e.text;
+  if (!s.glyphs) s.glyphs = make_font_glyphs(e);
+  return *s.glyphs;
+}
+
+}  // namespace txt
