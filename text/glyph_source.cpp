@@ -107,12 +107,19 @@ class FixedGlyphs : public GlyphSource {
     height_ = std::max(height, 0);
     width_ = height < 1 ? 0 : std::max(width, 0);
   }
-  int extent(uint32_t code) override { return code >= 256 ? 2 * width_ : width_; }
+  int extent(uint32_t code) override {
+    if (code >= 256) return 2 * width_;
+    const bool shown = (code >= 0x20 && code < 0x7F) || (code >= 0xA1 && code <= 0xDF);
+    return shown ? width_ : 0;  // control bytes and lone lead bytes take no room
+  }
+  // The ink covers the advance box and a pixel around it, so that every
+  // filtered pixel of the character is full ink.
   void strike(uint32_t code, int centre_x, int top, plat::InkBuffer t) override {
     const int adv = extent(code);
-    const int x0 = centre_x - adv / 2;
-    for (int y = std::max(top, 0); y < std::min(top + height_, t.height); ++y)
-      for (int x = std::max(x0, 0); x < std::min(x0 + adv, t.width); ++x) t.pixels[y * t.stride + x] = 0;
+    if (adv == 0) return;
+    const int x0 = centre_x - adv / 2 - 1;
+    for (int y = std::max(top - 1, 0); y < std::min(top + height_ + 1, t.height); ++y)
+      for (int x = std::max(x0, 0); x < std::min(x0 + adv + 2, t.width); ++x) t.pixels[y * t.stride + x] = 0;
   }
 
  private:

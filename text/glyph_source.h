@@ -30,8 +30,8 @@ class GlyphSource {
 // name no installed font carries is mapped to IPA Gothic or Mincho, and
 // failing that to the default face, which the debug log notes once.
 std::unique_ptr<GlyphSource> make_font_glyphs(rt::Engine& e);
-// Fixed metrics: double-byte characters are 2 × width wide, single-byte
-// ones width wide; a character's ink is its whole advance box.
+// Fixed metrics: double-byte characters are 2 × width wide, printable
+// single-byte ones width wide; a character's ink fills its advance box.
 std::unique_ptr<GlyphSource> make_fixed_glyphs();
 
 }  // namespace txt

@@ -1,0 +1,148 @@
+// The console driven by a real script through the text opcodes: the hooks
+// it calls, in order, with their arguments, and a replay of the backlog.
+#include <gtest/gtest.h>
+
+#include "tests/support/script_game.h"
+
+using testing_support::GameRun;
+using testing_support::ScriptGame;
+
+namespace {
+
+// Hooks that log their calls: the after-line hook logs y and width.
+const char kHooks[] = R"(
+.function on_line
+    .local _y, -4
+    .local _w, -5
+    load i _w
+    load i _y
+    push_s "line"
+    syscall_discard debugout, 3
+    return
+.export 0x47BB540C, on_line
+.function on_name
+    .local _name, -2
+    load s _name
+    push_s "name"
+    syscall_discard debugout, 2
+    return
+.export 0x44A4FF72, on_name
+.function on_show
+    push_s "show"
+    syscall_discard debugout, 1
+    return
+.export 0xF7A4C8D8, on_show
+.function on_pause
+    push_s "pause"
+    syscall_discard debugout, 1
+    return
+.export 0x20CE505D, on_pause
+.function on_wipe
+    push_s "wipe"
+    syscall_discard debugout, 1
+    return
+.export 0x93B38A0B, on_wipe
+.function on_newline
+    push_s "newline"
+    syscall_discard debugout, 1
+    return
+.export 0x04AE36BD, on_newline
+)";
+
+// A console of 200 × 100 pixels at (20, 300) on a new page, 20-pixel font.
+const char kSetUp[] = R"(
+    push_i 480
+    push_i 640
+    syscall page_create, 2
+    st_i_pop @page
+    push_i 100
+    push_i 200
+    push_i 300
+    push_i 20
+    load i @page
+    syscall_discard console_set, 5
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard console_font, 2
+    push_i -1
+    push_i 0xFFFFFF
+    syscall_discard console_color, 2
+)";
+
+GameRun run_main(const std::string& body) {
+  ScriptGame game;
+  game.script("start", std::string(".function $init@GLOBAL\n    return\nmain:\n") + kSetUp + body +
+                           "    syscall_discard system_end, 0\n" + kHooks);
+  return game.run({"--answer=cancel"});
+}
+
+TEST(ConsoleScript, DialogueCallsTheHooksLineByLine) {
+  GameRun r = run_main(R"(
+    line 2
+    text "太郎「今日はいい天気ですね。散歩に行きませんか。」"
+    text_proc
+    text_ctrl "p"
+    text_ctrl "n"
+    text "はい。"
+    text_proc
+    text_ctrl "p"
+    syscall console_pen_x, 0
+    syscall_discard debugout, 1
+    syscall console_get_y, 0
+    syscall_discard debugout, 1
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // 20-pixel characters, 10 to a line; the quotation hangs after its bracket.
+  EXPECT_EQ(r.log, (std::vector<std::string>{"show ", "name 太郎 ", "line 300 200 ", "line 325 160 ",
+                                             "line 350 100 ", "pause ", "newline ", "line 375 60 ", "pause ",
+                                             "80 ", "75 "}));
+}
+
+TEST(ConsoleScript, TheBacklogPagesAndReplays) {
+  GameRun r = run_main(R"(
+    syscall_discard console_cls, 0
+    text "一ページ目。"
+    text_proc
+    text_ctrl "p"
+    syscall_discard console_cls, 0
+    text "二ページ目の文。"
+    text_proc
+    text_ctrl "p"
+    push_i 0
+    push_i 0xFF
+    text_ctrl "c"
+    syscall console_page_count, 0
+    syscall_discard debugout, 1
+    syscall console_step_count, 0
+    syscall_discard debugout, 1
+    push_s "replay"
+    syscall_discard debugout, 1
+    push_i -1
+    syscall_discard console_replay, 1
+    push_s "again"
+    syscall_discard debugout, 1
+    push_i -1
+    syscall console_prev_wipe, 1
+    syscall console_prev_wipe, 1
+    syscall_discard console_replay, 1
+    push_s "done"
+    syscall_discard debugout, 1
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"wipe ", "show ", "line 300 120 ", "pause ", "wipe ", "line 300 160 ",
+                                             "pause ", "2 ", "2 ", "replay ", "wipe ", "line 300 163 ", "again ",
+                                             "wipe ", "line 300 123 ", "done "}))
+      << "colours are not replayed: the last one (with its shadow) stays";
+}
+
+TEST(ConsoleScript, AMissingHookIsReportedAsAMissingFunction) {
+  ScriptGame game;
+  game.script("start", std::string(".function $init@GLOBAL\n    return\nmain:\n") + kSetUp +
+                           "    text \"あ\"\n    text_proc\n    syscall_discard system_end, 0\n");
+  GameRun r = game.run({"--answer=cancel"});
+  EXPECT_NE(r.exit_code, 0);
+  ASSERT_FALSE(r.boxes.empty());
+  EXPECT_NE(r.boxes[0].find("F7A4C8D8"), std::string::npos) << r.boxes[0];
+}
+
+}  // namespace
