@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "graphics/draw.h"
+#include "graphics/state.h"
 #include "runtime/engine.h"
 #include "runtime/read_marks.h"
 #include "runtime/sjis.h"
@@ -88,7 +89,10 @@ int advance_of(rt::Engine& e, const FontRecord& f, uint32_t code, int scale, boo
 
 }  // namespace
 
-int32_t drawing_page(rt::Engine& e) { return 0; }
+int32_t drawing_page(rt::Engine& e) {
+  const gfx::Page* front = e.gfx->display.front;
+  return front ? front->handle : 0;
+}
 
 // [SECTION] Measuring --------------------------------------------------------------------
 

@@ -2,6 +2,8 @@
 // it calls, in order, with their arguments, and a replay of the backlog.
 #include <gtest/gtest.h>
 
+#include "graphics/png_codec.h"
+#include "platform/files.h"
 #include "tests/support/script_game.h"
 
 using testing_support::GameRun;
@@ -133,6 +135,58 @@ TEST(ConsoleScript, TheBacklogPagesAndReplays) {
                                              "pause ", "2 ", "2 ", "replay ", "wipe ", "line 300 163 ", "again ",
                                              "wipe ", "line 300 123 ", "done "}))
       << "colours are not replayed: the last one (with its shadow) stays";
+}
+
+// Dialogue drawn straight into the front buffer, read back from the
+// screenshot the program writes at exit.
+TEST(ConsoleScript, DialogueReachesTheScreen) {
+  ScriptGame game;
+  game.script("start", std::string(R"(
+.function $init@GLOBAL
+    return
+main:
+    push_i 120
+    push_i 200
+    push_i 20
+    push_i 20
+    syscall get_frontbuffer, 0
+    syscall_discard console_set, 5
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard console_font, 2
+    push_i 0x01000000
+    push_i 0xFFFFFF
+    syscall_discard console_color, 2
+    text "太郎「今日はいい天気ですね。散歩に行きませんか。」"
+    text_proc
+    push_i 100
+    syscall_discard wait, 1
+    syscall_discard system_end, 0
+)") + kHooks);
+  const std::string shot = game.dir / "shot.png";
+  GameRun r = game.run({"--screenshot=" + shot, "--answer=cancel"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  auto file = plat::read_whole_file(shot);
+  ASSERT_TRUE(file);
+  gfx::PngImage png;
+  std::string error;
+  ASSERT_EQ(gfx::decode_png(*file, png, &error), gfx::PngResult::Ok) << error;
+  // White ink (the outline is black on black) in a band of the screen.
+  auto ink = [&](int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += png.bgr[(static_cast<size_t>(y) * png.width + x) * 3] > 160;
+    return n;
+  };
+  // Three lines at y 20, 45, 70: "「" and 9 characters, 8 hanging after the
+  // bracket, then the last 5; the name went to its hook.
+  EXPECT_GT(ink(20, 20, 220, 40), 400);
+  EXPECT_GT(ink(41, 45, 201, 65), 300);
+  EXPECT_EQ(ink(20, 45, 38, 65), 0) << "the hanging indent";
+  EXPECT_EQ(ink(203, 45, 240, 65), 0) << "the second line ends at the width it has";
+  EXPECT_GT(ink(41, 70, 141, 90), 80);
+  EXPECT_EQ(ink(143, 70, 240, 90), 0);
+  EXPECT_EQ(ink(0, 95, 640, 480), 0);
 }
 
 TEST(ConsoleScript, AMissingHookIsReportedAsAMissingFunction) {

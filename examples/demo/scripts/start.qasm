@@ -4,9 +4,16 @@
 ; starts at `main` (and again whenever the game returns to the title).
 ; The scene: an evening sky, a title panel that fades in and then glows, a
 ; turning star, and a ball that travels between the corners of the hills.
+; A story thread tells a short dialogue in the message console, line by
+; line, and then pages back through it from the backlog.
 
 .function $init@GLOBAL
     line 1
+    ; Glyphs of the console's font are kept in savedata between runs.
+    push_i 10
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard set_font_cache, 3
     push_s "demo: initialised"
     syscall_discard debugout, 1
     return
@@ -63,6 +70,10 @@ main:
     push_i 20
     load i @ball
     syscall_discard sprite_move, 3
+
+    ; The story runs in a thread of its own.
+    push_i &$story@GLOBAL
+    syscall_discard thread_create, 1
 
     ; A second thread ticks beside the main one: ticker("tick", 5).
     push_i 5
@@ -127,3 +138,172 @@ tick:
     jmp tick
 stop:
     return
+
+; --- The story ---------------------------------------------------------------
+; The console is a 600 x 132 page with a see-through dark background, shown
+; by a sprite at the foot of the screen; the text box inside it starts below
+; the speaker's name.
+
+.function $story@GLOBAL
+    line 50
+    push_i 132
+    push_i 600
+    syscall page_create_withalfa, 2
+    st_i_pop @console
+    call_fn_discard $clear_console@GLOBAL, 0
+    load i @console
+    syscall sprite_create, 1
+    st_i_pop @console_sprite
+    push_i 336
+    push_i 20
+    load i @console_sprite
+    syscall_discard sprite_move, 3
+    push_i 96
+    push_i 568
+    push_i 32
+    push_i 16
+    load i @console
+    syscall_discard console_set, 5
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard console_font, 2
+    push_i 0x01402010
+    push_i 0xFFFFFF
+    syscall_discard console_color, 2
+    push_i 600
+    syscall_discard wait, 1
+
+    line 51
+    syscall_discard console_cls, 0
+    text "夕暮れの丘の上で、小さな星がゆっくりと回っている。"
+    text_proc
+    text_ctrl "p"
+    text_ctrl "n"
+    text "ミナ「きれいな星だね。あの星は、いつからあそこで回っているんだろう。ずっと見ていたくなるよ。」"
+    text_proc
+    text_ctrl "p"
+
+    line 52
+    syscall_discard console_cls, 0
+    text "ソラ「ずっと昔からだよ。ぼくたちが生まれるよりも、もっと前から。」"
+    text_proc
+    text_ctrl "p"
+    text_ctrl "n"
+    text "ボールが丘を転がって、また戻ってきた。"
+    text_proc
+    text_ctrl "p"
+
+    ; Back through the backlog: to the oldest page, then each page again.
+    line 53
+    syscall console_page_count, 0
+    push_s "demo: pages in the backlog:"
+    syscall_discard debugout, 2
+    push_i -1
+    syscall console_prev_wipe, 1
+    st_i_pop @page_pos
+back:
+    load i @page_pos
+    syscall console_prev_wipe, 1
+    st_i_pop @older
+    load i @older
+    load i @page_pos
+    eq_i
+    jmp_true replay
+    load i @older
+    st_i_pop @page_pos
+    jmp back
+replay:
+    line 54
+    load i @page_pos
+    push_s "demo: the backlog page at"
+    syscall_discard debugout, 2
+    load i @page_pos
+    syscall_discard console_replay, 1
+    push_i 900
+    syscall_discard wait, 1
+    load i @page_pos
+    syscall console_next_wipe, 1
+    st_i_pop @newer
+    load i @newer
+    load i @page_pos
+    eq_i
+    jmp_true told
+    load i @newer
+    st_i_pop @page_pos
+    jmp replay
+told:
+    push_s "demo: the story is told"
+    syscall_discard debugout, 1
+    return
+
+; clear_console(): the dark, half see-through box without text.
+.function $clear_console@GLOBAL
+    push_i 0x281008
+    push_i 132
+    push_i 600
+    push_i 0
+    push_i 0
+    load i @console
+    syscall_discard grp_boxfill, 6
+    load i @console
+    syscall get_alfapage, 1
+    st_i_pop @console_alpha
+    push_i 72
+    push_i 132
+    push_i 600
+    push_i 0
+    push_i 0
+    load i @console_alpha
+    syscall_discard grp_boxfill, 6
+    return
+
+; Console hooks: the engine calls these by key.
+.function on_line_drawn                 ; (page, x, y, width, height, instant)
+    .local _instant, -7
+    load i _instant
+    jmp_true on_line_done
+    push_i 120
+    syscall_discard wait, 1
+on_line_done:
+    return
+.export 0x47BB540C, on_line_drawn
+
+.function on_pause                      ; the reader's turn (a click, once there is input)
+    push_i 900
+    syscall_discard wait, 1
+    return
+.export 0x20CE505D, on_pause
+
+.function on_wipe                       ; a new page
+    call_fn_discard $clear_console@GLOBAL, 0
+    return
+.export 0x93B38A0B, on_wipe
+
+.function on_speaker                    ; (name): the name above the text
+    .local _name, -2
+    syscall_discard fontout_push, 0
+    push_i 18
+    push_s "ＭＳ ゴシック"
+    syscall_discard fontout_font, 2
+    push_i 0x01000000
+    push_i 0x80E0FF
+    syscall_discard fontout_color, 2
+    push_i 8
+    push_i 16
+    load i @console
+    syscall_discard fontout_locate, 3
+    load s _name
+    syscall_discard fontout, 1
+    syscall_discard fontout_pop, 0
+    return
+.export 0x44A4FF72, on_speaker
+
+.function on_show                       ; (a, b): the console appears
+    push_s "demo: the console is shown"
+    syscall_discard debugout, 1
+    return
+.export 0xF7A4C8D8, on_show
+
+.function on_newline
+    return
+.export 0x04AE36BD, on_newline
