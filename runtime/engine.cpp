@@ -8,6 +8,7 @@
 #include "runtime/script_machine.h"
 #include "runtime/subsystems.h"
 #include "runtime/threads.h"
+#include "sound/sound_state.h"
 #include "text/text_state.h"
 
 namespace rt {
@@ -34,7 +35,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       debugger(std::make_unique<Debugger>()),
       gfx(std::make_unique<gfx::State>()),
       mahjong(std::make_unique<mj::State>()),
-      text(std::make_unique<txt::State>()) {
+      text(std::make_unique<txt::State>()),
+      sound(std::make_unique<snd::State>()) {
   build_dispatch_table(*this);
   install_subsystem_hooks(*this);
 }

@@ -24,6 +24,7 @@ namespace res { struct Resources; }
 namespace gfx { struct State; }
 namespace mj { struct State; }
 namespace txt { struct State; }
+namespace snd { struct State; }
 
 namespace rt {
 
@@ -57,6 +58,8 @@ struct Engine {
   std::unique_ptr<gfx::State> gfx;      // pages, image files
   std::unique_ptr<mj::State> mahjong;   // mahjong match: working copy of its variables, the wall
   std::unique_ptr<txt::State> text;     // fonts, glyph cache, message console
+  // After `res`: the sound service thread reads files until it is stopped.
+  std::unique_ptr<snd::State> sound;    // streams, mixer, audio output, slots
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops
