@@ -17,6 +17,12 @@ if(QUOREL_SANITIZE)
   target_link_options(quorel_options INTERFACE ${_san})
 endif()
 
+if(QUOREL_TSAN)
+  set(_tsan -fsanitize=thread -fno-omit-frame-pointer)
+  target_compile_options(quorel_options INTERFACE ${_tsan})
+  target_link_options(quorel_options INTERFACE ${_tsan})
+endif()
+
 if(QUOREL_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "QUOREL_FUZZ needs clang (use the 'fuzz' preset)")

@@ -127,12 +127,15 @@ int SndInit(rt::Engine& e) {
     rt::warning_box(e, msg::kDeviceFailed);
     return -1;
   }
+  plat::AudioDevice* started = device.get();
   {
     std::lock_guard d(s.device_lock);
     s.device = std::move(device);
     s.device_up = true;
-    s.device->resume();
   }
+  // Outside the device lock: the device holds its own lock around the
+  // callback, which takes ours.
+  started->resume();
   return 0;
 }
 

@@ -139,7 +139,9 @@ void end_of_data(FileAccess& files, SoundStream& s) {
     s.failed_file = s.loop_name;
     s.loop = 0;
   }
-  if (!s.finished) {
+  // Only when unset: a file shorter than the queue ends again at every
+  // refill, and moving the deadline each time would keep it from ever coming.
+  if (!s.finished && s.end_time == 0) {
     s.end_time = -1;
     if (!s.loop) s.stop_time = -1;
   }
