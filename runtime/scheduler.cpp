@@ -240,7 +240,7 @@ int32_t run_scheduler(Engine& e) {
 
     // 7. Sleep until the nearest deadline, at most 2 ms.
     const uint32_t pause = sleep_time(e, vm.script_clock);
-    if (vm.hooks.pump_sound && e.host->headless()) vm.hooks.pump_sound(e, vm.script_clock);
+    if (vm.hooks.pump_sound) vm.hooks.pump_sound(e, vm.script_clock);
     e.clock.sleep(pause);
     e.clock.end_pass();
     ++vm.passes;

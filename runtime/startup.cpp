@@ -24,6 +24,7 @@
 #include "runtime/script_file.h"
 #include "runtime/script_machine.h"
 #include "runtime/text_file.h"
+#include "sound/sound_engine.h"
 
 namespace rt {
 namespace {
@@ -121,6 +122,7 @@ std::optional<int> start_up(Engine& e) {
   }
   e.host->inhibit_screen_saver();
   if (!e.options.debug_socket.empty()) debugger_start(e, e.options.debug_socket);
+  snd::SndInit(e);
 
   if (!res::is_release_mode(e)) {
     auto lines = res::read_fastread_lines(e, 3);

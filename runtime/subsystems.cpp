@@ -6,6 +6,7 @@
 #include "runtime/builtin_tables.h"
 #include "runtime/engine.h"
 #include "text/text_builtins.h"
+#include "sound/audio_builtins.h"
 
 namespace rt {
 
@@ -16,6 +17,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       gfx::page_builtins(), gfx::draw_builtins(), gfx::sprite_builtins(), gfx::screen_builtins(),
       mj::builtins(),
       txt::font_builtins(), txt::console_builtins(),
+      snd::audio_builtins(),
   };
 }
 
@@ -24,6 +26,7 @@ void install_subsystem_hooks(Engine& e) {
   gfx::install_screen_hooks(e);
   gfx::install_hooks(e);
   txt::install_text_hooks(e);
+  snd::install_sound_hooks(e);
 }
 
 }  // namespace rt

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "sound/sound_stream.h"
 
 namespace plat { class AudioDevice; }
+namespace rt { struct Engine; }
 
 namespace snd {
 
@@ -60,6 +62,10 @@ struct State {
   std::vector<int16_t> captured;  // headless --audio-out
   std::vector<int16_t> mix_scratch;
   Slots slots;
+  // The message console's command executor, set by the text subsystem:
+  // `voice` queues its "v" command there. Without a console the voice plays
+  // at once, as the console would play it.
+  void (*console_command)(rt::Engine&, std::string_view record) = nullptr;
 
   // Service thread.
   std::thread service;
