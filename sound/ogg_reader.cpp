@@ -201,6 +201,7 @@ bool OggReader::restart_after_end() {
 
 void OggReader::read(size_t n, std::vector<uint8_t>& out) {
   out.clear();
+  const size_t silence = n - n % block_align();  // whole frames, so that the ring stays aligned
   const size_t cap = 4 * n - (4 * n) % block_align();
   if (!leftover_.empty()) {
     size_t take = std::min(cap, leftover_.size());
@@ -209,7 +210,7 @@ void OggReader::read(size_t n, std::vector<uint8_t>& out) {
     return;
   }
   if ((at_end_ && !loop_) || !ready_) {
-    out.assign(n, 0);
+    out.assign(silence, 0);
     return;
   }
   out.reserve(32 * 1024);
@@ -250,7 +251,7 @@ void OggReader::read(size_t n, std::vector<uint8_t>& out) {
   if (error) {
     // Silence for this request; what was decoded comes with the next one.
     leftover_ = std::move(out);
-    out.assign(n, 0);
+    out.assign(silence, 0);
     if (++failures_ >= kReadFailureLimit) {
       // The file cannot be read any further: treat it as ended.
       failures_ = 0;
