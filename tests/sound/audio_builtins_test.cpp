@@ -49,7 +49,8 @@ class AudioScripts : public ::testing::Test {
     game.make_dir("fastdata");
     auto r = run_program({"quorel-asm", game / "src/start.qasm", "-o", game / "fastdata/start.mjo"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    game.write("fastdata/quorel.env", "MUSICVOL 1000\nSOUNDVOL 500\n");
+    // A title of its own: runs with the same title exclude each other.
+    game.write("fastdata/quorel.env", "TITLEBAR " + game.path() + "\nMUSICVOL 1000\nSOUNDVOL 500\n");
   }
   RunResult run(int frames) {
     return run_program({"quorel", "--headless", "--virtual-clock=10", "--max-frames=" + std::to_string(frames),
