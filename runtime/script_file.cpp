@@ -1,5 +1,7 @@
 #include "runtime/script_file.h"
 
+#include "runtime/read_marks.h"
+
 #include <cstring>
 
 #include "res/runtime.h"
@@ -126,6 +128,7 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
       script->file_time = time;
       script->entry_point = image->entry_point;
       script->line_count = image->line_count;
+      script->read_marks = readmarks_attach(e, normalised, script->line_count);
       script->functions = std::move(image->functions);
       script->code = std::move(image->code);
       std::vector<uint32_t> entries;

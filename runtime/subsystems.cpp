@@ -5,8 +5,12 @@
 #include "mahjong/builtins.h"
 #include "runtime/builtin_tables.h"
 #include "runtime/engine.h"
-#include "text/text_builtins.h"
 #include "sound/audio_builtins.h"
+#include "sound/audio_slots.h"
+#include "sound/sound_state.h"
+#include "text/console.h"
+#include "text/text_builtins.h"
+#include "text/text_state.h"
 
 namespace rt {
 
@@ -27,6 +31,11 @@ void install_subsystem_hooks(Engine& e) {
   gfx::install_hooks(e);
   txt::install_text_hooks(e);
   snd::install_sound_hooks(e);
+  // A voice is spoken by the console as its text is shown: the `voice`
+  // built-in queues the console's "v" command, and the console plays it in
+  // the voice slot.
+  e.sound->console_command = [](Engine& en, std::string_view record) { txt::execute(en, record, false); };
+  e.text->voice_player = snd::play_voice;
 }
 
 }  // namespace rt

@@ -106,8 +106,12 @@ TEST_F(Draw, ConstantAlphaBlend) {
         int s = src.row(y)[i], d = before.row(y)[i];
         ASSERT_EQ(dst.row(y)[i], ((tc + 1) * d + (256 - tc) * s) >> 8) << "t " << t << " byte " << i;
       }
-    if (tc == 0) EXPECT_EQ(bgr_at(dst, 5, 1), bgr_at(src, 5, 1)) << "t 0 shows the source";
-    if (tc == 255) EXPECT_EQ(bgr_at(dst, 5, 1), bgr_at(before, 5, 1)) << "t 255 leaves the page";
+    if (tc == 0) {
+      EXPECT_EQ(bgr_at(dst, 5, 1), bgr_at(src, 5, 1)) << "t 0 shows the source";
+    }
+    if (tc == 255) {
+      EXPECT_EQ(bgr_at(dst, 5, 1), bgr_at(before, 5, 1)) << "t 255 leaves the page";
+    }
   }
   // 8-bit sources use the table form: each term rounded down separately.
   gfx::Page& idx = noise8(20, 1);

@@ -17,7 +17,7 @@ using testing_support::TempDir;
 namespace {
 
 struct Settings {
-  std::optional<int> x, y, stat;
+  std::optional<int> x, y, stat = std::nullopt;
 };
 
 plat::WindowConfig placement(const Settings& s, int* stat_after = nullptr, bool* full = nullptr) {

@@ -36,7 +36,9 @@ class Link {
       EXPECT_TRUE(s_.receive(head, 8, 20000));
       f.kind = rt::load_u32(head);
       f.data.resize(rt::load_u32(head + 4));
-      if (!f.data.empty()) EXPECT_TRUE(s_.receive(f.data.data(), f.data.size(), 20000));
+      if (!f.data.empty()) {
+        EXPECT_TRUE(s_.receive(f.data.data(), f.data.size(), 20000));
+      }
     }
     return f;
   }

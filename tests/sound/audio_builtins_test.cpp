@@ -143,4 +143,29 @@ TEST_F(AudioScripts, SlotsChannelsAndLevels) {
   EXPECT_NEAR(o.tone(500, 150, 280), 32767 * 0.5 * 0.5, 32767 * 0.5 * 0.5 * 0.05);
 }
 
+TEST_F(AudioScripts, VoiceIsSpokenByTheConsoleUnlessItsSpeakerIsSwitchedOff) {
+  game.write("voice/v002.wav", pcm16_wave(sine(11025, 1, 22050, 0.5, 1000.0), 1, 22050));
+  const std::string body = R"(
+    push_s "v002"
+    syscall_discard voice, 1
+    syscall voice_get_fn$, 0
+    push_s "voice_get_fn"
+    syscall_discard debugout, 2
+    syscall_discard voice_wait, 0
+)";
+  script(body);
+  auto r = run(60);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(game.read("debugout.log").find("voice_get_fn v002"), std::string::npos);
+  EXPECT_NEAR(read_output(game.read("out.wav")).tone(1000, 100, 400), 32767 * 0.5, 32767 * 0.5 * 0.05);
+
+  // The console's voice is not forced: with female speech switched off it
+  // stays silent, where voice_raw would still play.
+  script(body);
+  game.write("fastdata/quorel.env", "TITLEBAR " + game.path() + "\nISTALKFEMALE 0\n");
+  r = run(60);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_LT(read_output(game.read("out.wav")).tone(1000, 100, 400), 50);
+}
+
 }  // namespace

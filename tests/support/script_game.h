@@ -11,7 +11,7 @@
 namespace testing_support {
 
 struct GameRun : RunResult {
-  std::vector<std::string> log;  // debugout.log lines without their date stamp
+  std::vector<std::string> log;  // lines this run added to debugout.log, without their date stamp
   std::vector<std::string> boxes;  // message-box lines printed on stderr
 };
 

@@ -56,7 +56,9 @@ TEST(Assembler, LayoutOfOperands) {
   // Keys are CRC-32s; compare everything else byte for byte.
   for (size_t i = 0; i < expected_code.size(); ++i) {
     bool key_byte = (i >= 4 && i < 8) || (i >= 12 && i < 16) || (i >= 24 && i < 28);
-    if (!key_byte) EXPECT_EQ(image->code[i], expected_code[i]) << "byte " << i;
+    if (!key_byte) {
+      EXPECT_EQ(image->code[i], expected_code[i]) << "byte " << i;
+    }
   }
   EXPECT_EQ(image->code[24] | (image->code[25] << 8) | (image->code[26] << 16) | (uint32_t(image->code[27]) << 24),
             0xCF35F0E3u);
