@@ -14,14 +14,11 @@
 
 namespace {
 
-// One file per fuzzing process, removed at exit.
+// A file name of this process's own (libFuzzer may leave without running
+// exit handlers, so the file is removed as soon as it is open).
 const std::string& scratch_file() {
-  static const std::string path = [] {
-    std::string p = plat::join_path(plat::temp_directory(),
-                                    "quorel-fuzz-archive-" + std::to_string(std::random_device()()) + ".arc");
-    std::atexit([] { std::remove(scratch_file().c_str()); });
-    return p;
-  }();
+  static const std::string path = plat::join_path(
+      plat::temp_directory(), "quorel-fuzz-archive-" + std::to_string(std::random_device()()) + ".arc");
   return path;
 }
 
@@ -48,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   plat::File file = plat::File::open(scratch_file(), "rb");
+  std::remove(scratch_file().c_str());
   res::ArchiveProblem from_file;
   auto read = res::read_archive_index(file, &from_file);
   if (read.has_value() != index.has_value() || from_file.error != problem.error) std::abort();

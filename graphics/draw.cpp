@@ -337,27 +337,38 @@ Rect affine_copy(const Page& src, Rect s, Page& dst, Rect d, double angle, doubl
           bottom = (int64_t{s.y} + s.h) * kOne;
   auto inside = [&](int64_t u, int64_t v) { return u >= left && u < right && v >= top && v < bottom; };
 
-  for (int j = 0; j < d.h; ++j, u0 += ru, v0 += rv) {
-    int64_t u = u0, v = v0;
-    int i = 0;
-    while (i < d.w && !inside(u, v)) ++i, u += du, v += dv;
-    uint8_t* to = px(dst, d.x + i, d.y + j);
-    uint8_t* to_alpha = da ? da->row(d.y + j) + d.x + i : nullptr;
-    for (; i < d.w && inside(u, v); ++i, u += du, v += dv) {
-      int x = static_cast<int>(u / kOne), y = static_cast<int>(v / kOne);
-      const uint8_t* from = px(src, x, y);
-      if (dst.is8bit) {
-        *to++ = *from;
-      } else if (src.is8bit) {
-        const Rgbquad& q = src.palette[*from];
-        to[0] = q.b, to[1] = q.g, to[2] = q.r;
-        to += 3;
-      } else {
-        to[0] = from[0], to[1] = from[1], to[2] = from[2];
-        to += 3;
+  // One row walk per pixel format, so that the inner loop does not ask.
+  auto walk = [&](auto put) {
+    int64_t ur = u0, vr = v0;
+    for (int j = 0; j < d.h; ++j, ur += ru, vr += rv) {
+      int64_t u = ur, v = vr;
+      int i = 0;
+      while (i < d.w && !inside(u, v)) ++i, u += du, v += dv;
+      uint8_t* to = px(dst, d.x + i, d.y + j);
+      uint8_t* to_alpha = da ? da->row(d.y + j) + d.x + i : nullptr;
+      for (; i < d.w && inside(u, v); ++i, u += du, v += dv) {
+        int x = static_cast<int>(u / kOne), y = static_cast<int>(v / kOne);
+        to = put(to, px(src, x, y));
+        if (to_alpha) *to_alpha++ = sa ? sa->row(y)[x] : 0;
       }
-      if (to_alpha) *to_alpha++ = sa ? sa->row(y)[x] : 0;
     }
+  };
+  if (dst.is8bit) {
+    walk([](uint8_t* to, const uint8_t* from) {
+      *to = *from;
+      return to + 1;
+    });
+  } else if (src.is8bit) {
+    walk([&](uint8_t* to, const uint8_t* from) {
+      const Rgbquad& q = src.palette[*from];
+      to[0] = q.b, to[1] = q.g, to[2] = q.r;
+      return to + 3;
+    });
+  } else {
+    walk([](uint8_t* to, const uint8_t* from) {
+      to[0] = from[0], to[1] = from[1], to[2] = from[2];
+      return to + 3;
+    });
   }
   return d;
 }

@@ -116,9 +116,8 @@ bool window_mode_event(rt::Engine& e, const plat::Event& event) {
       return false;
     }
     case Type::Minimized:
+    case Type::DisplayChanged:
       if (e.host->fullscreen()) set_full_screen(e, false);
-      return false;
-    case Type::Exposed:
       return false;
     default:
       return false;

@@ -5,7 +5,8 @@
 // window opens where the player left it; full screen is the desktop's full
 // screen with the picture scaled and letterboxed. F4 and Alt+Enter toggle
 // at most once per 1500 ms; losing the focus in full screen returns to the
-// window, except during the 3000 ms after a switch and while a movie plays.
+// window, except during the 3000 ms after a switch and while a movie plays;
+// minimising the window or a change of displays always does.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,8 @@ bool is_full_screen(rt::Engine& e);
 // old. True when it toggled.
 bool toggle_request(rt::Engine& e);
 
-// The window procedure's hook for the mode: keys, focus, minimising.
+// The window procedure's hook for the mode: keys, focus, minimising,
+// display changes.
 bool window_mode_event(rt::Engine& e, const plat::Event& event);
 
 }  // namespace gfx

@@ -66,6 +66,7 @@ struct Event {
     DropFile,      // text: the dropped path (Shift-JIS)
     Exposed,       // the window needs repainting
     Minimized,
+    DisplayChanged,  // a display was added, removed or turned
   };
   Type type = Type::Quit;
   int vk = 0;

@@ -245,6 +245,7 @@ class SdlHost final : public Host {
         e.text = utf8_to_sjis(ev.drop.file ? ev.drop.file : "").value_or("");
         SDL_free(ev.drop.file);
         break;
+      case SDL_DISPLAYEVENT: e.type = Event::Type::DisplayChanged; break;
       case SDL_WINDOWEVENT:
         switch (ev.window.event) {
           case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = Event::Type::FocusGained; break;

@@ -252,6 +252,65 @@ TEST(Composer, SpriteBlendsGiveThePlainResultOnRunsOfOpaqueAndClearPixels) {
   EXPECT_EQ(fast, plain);
 }
 
+TEST(SpriteOrder, PrioritiesWithAndWithoutTheReferencesGroup) {
+  Scene s(8, 8);
+  gfx::Page& p = s.solid(1, 1, 0, 0, 0);
+  gfx::Sprite& a = s.show(p, 0, 0);
+  gfx::Sprite& b = s.show(p, 0, 0);
+  gfx::Sprite& c = s.show(p, 0, 0);
+  gfx::Sprite& d = s.show(p, 0, 0);
+  auto order = [&] {
+    std::string out;
+    for (gfx::Sprite* x : s.e.gfx->sprites.order) out += x == &a ? 'a' : x == &b ? 'b' : x == &c ? 'c' : 'd';
+    return out;
+  };
+  EXPECT_EQ(order(), "abcd") << "new sprites go on top";
+  gfx::move_beside(s.e, c, b, true, false);  // c directly above b, in b's group
+  EXPECT_EQ(c.group, b.group);
+  gfx::move_beside(s.e, d, b, false, true);  // d below the whole group of b (b and c)
+  EXPECT_EQ(order(), "adbc");
+  gfx::move_beside(s.e, a, c, true, true);   // a above the whole group: d joined it too
+  EXPECT_EQ(order(), "dbca");
+  gfx::move_beside(s.e, a, d, false, false);
+  EXPECT_EQ(order(), "adbc");
+  gfx::move_to_top(s.e, a);
+  EXPECT_EQ(order(), "dbca");
+  gfx::move_to_bottom(s.e, c);
+  EXPECT_EQ(order(), "cdba");
+  gfx::move_beside(s.e, b, b, true, true);  // beside itself: stays
+  EXPECT_EQ(order(), "cdba");
+}
+
+TEST(ScreenReset, SpritesFromTheInitialisationStayOffScreenOthersGo) {
+  Scene s(8, 8);
+  gfx::Page& kept_page = s.solid(2, 2, 1, 1, 1);
+  gfx::Sprite& kept = s.show(kept_page, 3, 3);
+  kept.alphas.state = 1;
+  kept.hidden = -2;
+  gfx::Page& canvas = gfx::create_page_24(s.e, 4, 4, false);
+  s.show(kept_page, 0, 0, &canvas);
+  gfx::make_screen_permanent(s.e);
+  gfx::Page& later_page = s.solid(2, 2, 2, 2, 2);
+  gfx::Sprite& later = s.show(later_page, 1, 1);
+  later.owns_page = true;
+  const int32_t later_handle = later.handle, later_page_handle = later_page.handle;
+  gfx::Page& scratch = gfx::create_page_24(s.e, 4, 4, false);
+  gfx::Sprite& on_scratch = s.show(kept_page, 0, 0, &scratch);
+  const int32_t scratch_handle = scratch.handle;
+  (void)on_scratch;
+
+  gfx::reset_screen(s.e);
+  EXPECT_EQ(gfx::find_sprite(s.e, later_handle), nullptr);
+  EXPECT_EQ(gfx::find_page(s.e, later_page_handle), nullptr) << "its own page goes with it";
+  EXPECT_EQ(gfx::find_page(s.e, scratch_handle), nullptr);
+  EXPECT_EQ(s.e.gfx->sprites.order.size(), 2u);
+  EXPECT_EQ(kept.x, gfx::kOffScreen);
+  EXPECT_EQ(kept.alphas.state, 0);
+  EXPECT_EQ(kept.hidden, 0);
+  EXPECT_NE(gfx::find_target(s.e, &canvas), nullptr) << "permanent targets stay";
+  EXPECT_EQ(s.e.gfx->display.targets.size(), 2u);
+}
+
 TEST(FramePacing, MaxFpsAndTheLock) {
   Scene s(8, 8);
   gfx::Display& d = s.display();

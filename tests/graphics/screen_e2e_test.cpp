@@ -175,4 +175,49 @@ TEST(ScreenEndToEnd, MovingTransparentSpriteMatchesTheComputedPicture) {
   EXPECT_TRUE(read_file(game.dir / "third.bmp") == got);
 }
 
+TEST(ScreenEndToEnd, AnotherPageAsTheFrontBuffer) {
+  ScriptGame game(kEnvironment);
+  game.script("start", program(R"(
+    syscall get_frontbuffer, 0
+    st_i_pop @screen
+    push_i 48
+    push_i 64
+    syscall page_create, 2
+    st_i_pop @p
+    push_i 16711680
+    push_i 48
+    push_i 64
+    push_i 0
+    push_i 0
+    load i @p
+    syscall_discard grp_boxfill, 6
+    load i @p
+    syscall set_frontbuffer, 1
+    load i @screen
+    eq_i
+    syscall debugout, 1
+    syscall get_frontbuffer, 0
+    load i @p
+    eq_i
+    syscall debugout, 1
+    push_i 12345
+    syscall set_frontbuffer, 1
+    load i @p
+    eq_i
+    syscall debugout, 1
+)"));
+  const std::string bmp = game.dir / "shot.bmp";
+  GameRun r = game.run({"--screenshot=" + bmp, "--answer=retry"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::vector<std::string> values;
+  for (const std::string& line : r.log)
+    if (line.find(" : ") == std::string::npos) values.push_back(line);
+  EXPECT_EQ(values, (std::vector<std::string>{"1 ", "1 ", "1 "}));
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_NE(r.boxes[0].find("set_frontbuffer : ページが存在しません"), std::string::npos) << r.boxes[0];
+  Image blue{kWidth, kHeight, std::vector<uint8_t>(kWidth * kHeight * 3), {}};
+  for (size_t i = 0; i < blue.bgr.size(); i += 3) blue.bgr[i] = 255;
+  EXPECT_TRUE(read_file(bmp) == bmp_of(blue)) << "the screenshot is the page shown";
+}
+
 }  // namespace

@@ -173,6 +173,35 @@ TEST(SpriteScripts, RotationSpritesTurnAboutTheirCentre) {
                                              "8421504 "}));
 }
 
+TEST(SpriteScripts, PasteDrawsOnceIntoAPage) {
+  auto at = [](int x, int y) { return log("grp_point_get", {"@q", std::to_string(x), std::to_string(y)}); };
+  GameRun r = run_main(page("@p", 4, 4, 0x0000FF) + keep("@s", "sprite_create", {"@p"}) + page("@q", 8, 8, 0) +
+                       call("sprite_paste", {"@s", "@q", "2", "2"}) + at(2, 2) + at(1, 1) +
+                       // Without a position: where the sprite stands, its move advanced first.
+                       call("sprite_move", {"@s", "4", "4"}) + call("sprite_paste", {"@s", "@q"}) + at(7, 7) +
+                       call("sprite_alfa_set", {"@s", "128"}) + call("sprite_paste", {"@s", "@q", "-2", "-2"}) +
+                       at(0, 0) + at(1, 1) + at(2, 2) + call("sprite_alfa_set", {"@s", "255"}) +
+                       call("grp_boxfill", {"@q", "0", "0", "1", "1", "0"}) + call("sprite_paste", {"@s", "@q", "0", "0"}) +
+                       at(0, 0));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string half = std::to_string((128 * 255) >> 8) + " ";
+  EXPECT_EQ(r.log, (std::vector<std::string>{"255 ", "0 ", "255 ", half, half, "255 ", "0 "}));
+}
+
+TEST(SpriteScripts, TheInvalidateLockHoldsTheScreenStill) {
+  GameRun r = run_main(page("@p", 4, 8, 0x0000FF) + keep("@s", "sprite_create", {"@p"}) +
+                       call("sprite_move", {"@s", "0", "0"}) + wait(0) + screen_pixel(0, 0) +
+                       "    syscall_discard invalidate_disable, 0\n" + call("grp_boxfill", {"@p", "0", "0", "4", "8", "65280"}) +
+                       wait(100) + screen_pixel(0, 0) +
+                       "    syscall_discard invalidate_enable, 0\n    syscall_discard invalidate_enable, 0\n" +
+                       wait(50) + screen_pixel(0, 0) + call("invalidate_rect", {"@p", "0", "0", "1", "1"}) + wait(0) +
+                       screen_pixel(0, 0) + screen_pixel(0, 3) + screen_pixel(0, 4));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  // Changes under the lock are not recorded: only the explicit mark shows
+  // them, and only in its band (rows 0-3).
+  EXPECT_EQ(r.log, (std::vector<std::string>{"255 ", "255 ", "255 ", "65280 ", "65280 ", "255 "}));
+}
+
 TEST(SpriteScripts, BadHandlesAndArgumentsAreReportedAndSurvived) {
   GameRun r = run_main(call("sprite_release", {"12345"}) + call("sprite_move", {"0", "1", "2"}) +
                        log("sprite_get_page", {"77"}) + log("sprite_get_pos_x", {"77"}) +
