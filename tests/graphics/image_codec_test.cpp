@@ -193,7 +193,9 @@ TEST(ImageEncode, RoundTripsExactly) {
         for (int y = 0; y < h; ++y)
           ASSERT_EQ(row_of(d, y), std::vector<uint8_t>(img.begin() + y * row, img.begin() + (y + 1) * row))
               << w << "x" << h << " kind " << kind << " bpp " << bpp << " row " << y;
-        if (bpp == 1) EXPECT_EQ(d.header.palette[77].g, 77 ^ 0x55);
+        if (bpp == 1) {
+          EXPECT_EQ(d.header.palette[77].g, 77 ^ 0x55);
+        }
       }
 }
 

@@ -20,7 +20,9 @@ inline void put16(std::vector<uint8_t>& v, uint32_t x) {
 inline void put32(std::vector<uint8_t>& v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
-inline void put_tag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+inline void put_tag(std::vector<uint8_t>& v, const char* tag) {
+  for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 // A WAVE file from a raw "fmt " body and data bytes, with optional chunks
 // before the data.
