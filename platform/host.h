@@ -58,7 +58,7 @@ struct Event {
     KeyDown,       // vk: Windows virtual-key number 0-255
     KeyUp,
     MouseMove,     // x, y in game pixels (outside the game: -1)
-    MouseDown,     // button: 0 left, 1 right, 2 middle; x, y
+    MouseDown,     // button: 0 left, 1 right, 2 middle; x, y; clicks: 2 on a double click
     MouseUp,
     MouseWheel,    // delta: positive away from the user
     FocusGained,
@@ -73,6 +73,7 @@ struct Event {
   int button = 0;
   int x = 0, y = 0;
   int delta = 0;
+  int clicks = 1;
   bool repeat = false;
   bool alt = false;   // KeyDown, KeyUp: an Alt key is held
   uint32_t time = 0;  // clock time when the event was taken
@@ -117,6 +118,12 @@ class Host {
 
   // Screen saver off while the game runs; restored when the host goes away.
   virtual void inhibit_screen_saver() = 0;
+
+  // The mouse cursor over the window: shown or hidden, moved to a game
+  // pixel, and held inside the game's picture (while a button is down).
+  virtual void show_cursor(bool shown) {}
+  virtual void move_cursor(int game_x, int game_y) {}
+  virtual void confine_cursor(bool on) {}
 };
 
 // Headless host: `answer` is the button pressed on every message box (the

@@ -1,7 +1,9 @@
 // The host with a real window: SDL2 window and renderer. The front buffer
 // is uploaded to a streaming texture (only the rows that changed) and drawn
 // scaled to the window, letterboxed to keep the game's proportions; the
-// window can be resized freely and put in desktop full screen.
+// window can be resized freely and put in desktop full screen. Mouse
+// positions are mapped back through the same letterbox; game controllers
+// are opened as they are plugged in and their buttons become keys.
 #include <SDL.h>
 
 #include <cstring>
@@ -19,11 +21,18 @@ class SdlHost final : public Host {
 
   ~SdlHost() override {
     close_window();
+    for (SDL_GameController* pad : pads_) SDL_GameControllerClose(pad);
+    if (pads_started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     if (screen_saver_inhibited_) SDL_EnableScreenSaver();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
-  bool start() { return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0; }
+  bool start() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // Without controller support the game is still played with keys.
+    pads_started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    return true;
+  }
 
   bool headless() const override { return false; }
 
@@ -50,9 +59,9 @@ class SdlHost final : public Host {
     renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer_) return false;
-    // The game's size in logical units: SDL scales, letterboxes, and maps
-    // mouse positions back, whatever the window's size and pixel density.
-    SDL_RenderSetLogicalSize(renderer_, width_, height_);
+    // Scaling and letterbox are done here (render, game_point) rather than
+    // by SDL's logical size, whose mouse mapping rounds the left and top
+    // border into the picture.
     fullscreen_ = config.fullscreen;
     render();
     return true;
@@ -191,8 +200,17 @@ class SdlHost final : public Host {
   // does not reach and around the letterbox; white before any picture.
   void render() {
     if (!renderer_) return;
+    SDL_RenderSetViewport(renderer_, nullptr);
+    SDL_RenderSetScale(renderer_, 1.0f, 1.0f);
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
+    // From here on, coordinates are game pixels inside the letterbox.
+    int out_w = 0, out_h = 0;
+    SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
+    Viewport v = fit_game(out_w, out_h, width_, height_);
+    SDL_Rect box{v.x, v.y, v.w, v.h};
+    SDL_RenderSetViewport(renderer_, &box);
+    SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / height_);
     SDL_Rect game{0, 0, width_, height_};
     if (!has_frame_ || !texture_) {
       SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
@@ -206,13 +224,52 @@ class SdlHost final : public Host {
     SDL_RenderPresent(renderer_);
   }
 
-  // Window pixels to game pixels; SDL's logical size has already removed
-  // the scale and the letterbox.
+  // Window pixels (SDL's window units) to game pixels; -1 on the border.
   void game_point(int wx, int wy, int* x, int* y) const {
-    *x = wx;
-    *y = wy;
-    if (wx < 0 || wy < 0 || wx >= width_ || wy >= height_) *x = *y = -1;
+    int w = 0, h = 0;
+    if (window_) SDL_GetWindowSize(window_, &w, &h);
+    window_to_game(wx, wy, w, h, width_, height_, x, y);
   }
+
+  void pad_added(int device) {
+    if (!SDL_IsGameController(device)) return;
+    if (SDL_GameController* pad = SDL_GameControllerOpen(device)) pads_.push_back(pad);
+  }
+
+  void pad_removed(SDL_JoystickID id) {
+    for (size_t i = 0; i < pads_.size(); ++i)
+      if (SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pads_[i])) == id) {
+        SDL_GameControllerClose(pads_[i]);
+        pads_.erase(pads_.begin() + static_cast<ptrdiff_t>(i));
+        return;
+      }
+  }
+
+ public:
+  void show_cursor(bool shown) override { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+
+  void move_cursor(int game_x, int game_y) override {
+    if (!window_) return;
+    int w = 0, h = 0, x = 0, y = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    game_to_window(game_x, game_y, w, h, width_, height_, &x, &y);
+    SDL_WarpMouseInWindow(window_, x, y);
+  }
+
+  void confine_cursor(bool on) override {
+    if (!window_) return;
+    if (!on) {
+      SDL_SetWindowMouseRect(window_, nullptr);
+      return;
+    }
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    Viewport v = fit_game(w, h, width_, height_);
+    SDL_Rect r{v.x, v.y, v.w, v.h};
+    SDL_SetWindowMouseRect(window_, &r);
+  }
+
+ private:
 
   void translate(const SDL_Event& ev, std::vector<Event>& out) {
     Event e;
@@ -235,10 +292,19 @@ class SdlHost final : public Host {
         e.type = ev.type == SDL_MOUSEBUTTONDOWN ? Event::Type::MouseDown : Event::Type::MouseUp;
         e.button = ev.button.button == SDL_BUTTON_LEFT ? 0 : ev.button.button == SDL_BUTTON_RIGHT ? 1 : 2;
         game_point(ev.button.x, ev.button.y, &e.x, &e.y);
+        e.clicks = ev.button.clicks;
         break;
       case SDL_MOUSEWHEEL:
         e.type = Event::Type::MouseWheel;
         e.delta = ev.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -ev.wheel.y : ev.wheel.y;
+        break;
+      case SDL_CONTROLLERDEVICEADDED: pad_added(ev.cdevice.which); return;
+      case SDL_CONTROLLERDEVICEREMOVED: pad_removed(ev.cdevice.which); return;
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+        e.type = ev.type == SDL_CONTROLLERBUTTONDOWN ? Event::Type::KeyDown : Event::Type::KeyUp;
+        e.vk = virtual_key_from_pad(ev.cbutton.button);
+        if (e.vk == 0) return;
         break;
       case SDL_DROPFILE:
         e.type = Event::Type::DropFile;
@@ -275,6 +341,8 @@ class SdlHost final : public Host {
   int shift_x_ = 0, shift_y_ = 0;
   bool fullscreen_ = false;
   bool screen_saver_inhibited_ = false;
+  bool pads_started_ = false;
+  std::vector<SDL_GameController*> pads_;
 };
 
 }  // namespace

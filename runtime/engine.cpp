@@ -8,6 +8,7 @@
 #include "runtime/script_machine.h"
 #include "runtime/subsystems.h"
 #include "runtime/threads.h"
+#include "shell/input.h"
 #include "sound/sound_state.h"
 #include "text/text_state.h"
 
@@ -36,7 +37,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       gfx(std::make_unique<gfx::State>()),
       mahjong(std::make_unique<mj::State>()),
       text(std::make_unique<txt::State>()),
-      sound(std::make_unique<snd::State>()) {
+      sound(std::make_unique<snd::State>()),
+      input(std::make_unique<shell::InputState>()) {
   build_dispatch_table(*this);
   install_subsystem_hooks(*this);
 }

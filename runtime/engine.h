@@ -25,6 +25,7 @@ namespace gfx { struct State; }
 namespace mj { struct State; }
 namespace txt { struct State; }
 namespace snd { struct State; }
+namespace shell { struct InputState; }
 
 namespace rt {
 
@@ -60,6 +61,7 @@ struct Engine {
   std::unique_ptr<txt::State> text;     // fonts, glyph cache, message console
   // After `res`: the sound service thread reads files until it is stopped.
   std::unique_ptr<snd::State> sound;    // streams, mixer, audio output, slots
+  std::unique_ptr<shell::InputState> input;  // logical inputs, snapshot, cursor, mouse events
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops

@@ -34,8 +34,20 @@ engine's current directory.
                         bottom-up, as the screen capture writes it) or PNG,
                         chosen by the extension
   --audio-out=FILE.wav  headless: write the mixed sound output
-  --input=FILE          headless: timed key, mouse and gamepad events on the
-                        virtual clock, one per line
+  --input=FILE          timed key, mouse and gamepad events played as if by a
+                        player (with --virtual-clock the run repeats exactly),
+                        one per line: TIME EVENT, where TIME is ms since the
+                        start or +MS after the previous line, and EVENT is
+                          key down|up|press KEY   (return, space, escape, a,
+                                                  f1, num4, ... or a number)
+                          mouse move X Y          (game pixels)
+                          mouse down|up|click|double left|right|middle X Y
+                          wheel STEPS             (positive: away from you)
+                          pad down|up|press BUTTON (a, b, up, down, left,
+                                                  right, lb, rb, start)
+                          focus on|off
+                          quit
+                        '#' starts a comment line
   --settings=FILE       settings store in place of the default per-user file
                         ($XDG_CONFIG_HOME/quorel/<REG_GLOBAL>/<REG_LOCAL>.ini)
   --fullscreen          start in full screen

@@ -10,6 +10,7 @@
 #include "graphics/display.h"
 #include "graphics/window_mode.h"
 #include "platform/encoding.h"
+#include "platform/input_script.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
 #include "runtime/engine.h"
@@ -24,6 +25,7 @@
 #include "runtime/script_file.h"
 #include "runtime/script_machine.h"
 #include "runtime/text_file.h"
+#include "shell/input.h"
 #include "sound/sound_engine.h"
 
 namespace rt {
@@ -274,7 +276,16 @@ int run_program(const Options& options) {
       return 1;
     }
   }
+  std::vector<plat::TimedEvent> input_events;
+  if (!options.input.empty()) {
+    std::string error;
+    if (!plat::load_input_script(options.input, &input_events, &error)) {
+      std::fprintf(stderr, "quorel: %s\n", error.c_str());
+      return 2;
+    }
+  }
   Engine e(options, std::move(host));
+  if (!options.input.empty()) shell::set_input_script(e, std::move(input_events));
   int code = 0;
   try {
     if (auto early = start_up(e)) {

@@ -5,6 +5,7 @@
 #include "mahjong/builtins.h"
 #include "runtime/builtin_tables.h"
 #include "runtime/engine.h"
+#include "shell/input.h"
 #include "sound/audio_builtins.h"
 #include "sound/audio_slots.h"
 #include "sound/sound_state.h"
@@ -22,6 +23,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       mj::builtins(),
       txt::font_builtins(), txt::console_builtins(),
       snd::audio_builtins(),
+      shell::input_builtins(),
   };
 }
 
@@ -31,6 +33,7 @@ void install_subsystem_hooks(Engine& e) {
   gfx::install_hooks(e);
   txt::install_text_hooks(e);
   snd::install_sound_hooks(e);
+  shell::install_input_hooks(e);
   // A voice is spoken by the console as its text is shown: the `voice`
   // built-in queues the console's "v" command, and the console plays it in
   // the voice slot.
