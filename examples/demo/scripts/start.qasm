@@ -4,8 +4,11 @@
 ; starts at `main` (and again whenever the game returns to the title).
 ; The scene: an evening sky, a title panel that fades in and then glows, a
 ; turning star, and a ball that travels between the corners of the hills.
-; A story thread tells a short dialogue in the message console, line by
-; line, and then pages back through it from the backlog.
+; A story thread tells a short dialogue in the message console; the reader
+; goes on with a click, a key (Return, Space, X) or a gamepad's A button.
+; Then the reader chooses one of two answers, with the mouse (click regions),
+; the arrow keys or the d-pad and Return or A; the story ends as chosen and
+; pages back through the backlog.
 
 .function $init@GLOBAL
     line 1
@@ -193,6 +196,21 @@ stop:
     text_proc
     text_ctrl "p"
 
+    call_fn_discard $choose@GLOBAL, 0
+    line 55
+    syscall_discard console_cls, 0
+    load i @chosen
+    push_i 1
+    eq_i
+    jmp_false chose_two
+    text "ミナ「じゃあ、もう少しだけ見ていよう。」"
+    jmp chosen_told
+chose_two:
+    text "ソラ「そろそろ帰ろうか。星はまた明日も回っているよ。」"
+chosen_told:
+    text_proc
+    text_ctrl "p"
+
     ; Back through the backlog: to the oldest page, then each page again.
     line 53
     syscall console_page_count, 0
@@ -268,9 +286,8 @@ on_line_done:
     return
 .export 0x47BB540C, on_line_drawn
 
-.function on_pause                      ; the reader's turn (a click, once there is input)
-    push_i 900
-    syscall_discard wait, 1
+.function on_pause                      ; the reader's turn: a click, a key or a button
+    syscall_discard click_wait, 0
     return
 .export 0x20CE505D, on_pause
 
@@ -307,3 +324,195 @@ on_line_done:
 .function on_newline
     return
 .export 0x04AE36BD, on_newline
+
+; --- The choice ----------------------------------------------------------------
+; Two answers on panels in the middle of the screen, each a click region. A
+; light frame behind a panel shows which one is selected: the mouse selects
+; by hovering, the up and down keys (and the d-pad) step through them, and
+; decide (Return, Space, X, the gamepad's A, or a click outside the panels)
+; takes the selected one.
+
+.function $choose@GLOBAL
+    line 60
+    push_s "demo: the choice is shown"
+    syscall_discard debugout, 1
+    ; The frame: a yellow page, hidden until something is selected.
+    push_i 56
+    push_i 276
+    syscall page_create, 2
+    st_i_pop @frame_page
+    push_i 0x40D0FF
+    push_i 56
+    push_i 276
+    push_i 0
+    push_i 0
+    load i @frame_page
+    syscall_discard grp_boxfill, 6
+    load i @frame_page
+    syscall sprite_create, 1
+    st_i_pop @frame
+    push_i 255
+    load i @frame
+    syscall_discard sprite_alfa_set, 2
+    ; The two panels.
+    push_i 150
+    push_s "もう少し星を見ている"
+    call_fn $panel@GLOBAL, 2
+    st_i_pop @panel1
+    push_i 220
+    push_s "家に帰る"
+    call_fn $panel@GLOBAL, 2
+    st_i_pop @panel2
+    ; Their regions, and the handlers of this frame.
+    syscall_discard region_clear, 0
+    push_i &$choice_click@GLOBAL
+    push_i &$choice_leave@GLOBAL
+    push_i &$choice_enter@GLOBAL
+    push_i 48
+    push_i 260
+    push_i 150
+    push_i 190
+    push_i 1
+    syscall_discard region_add, 8
+    push_i &$choice_click@GLOBAL
+    push_i &$choice_leave@GLOBAL
+    push_i &$choice_enter@GLOBAL
+    push_i 48
+    push_i 260
+    push_i 220
+    push_i 190
+    push_i 2
+    syscall_discard region_add, 8
+    push_i &$choice_keys@GLOBAL
+    push_i 0
+    push_i 0
+    push_i &$choice_decide@GLOBAL
+    syscall_discard region_handlers, 4
+    push_i 0
+    st_i_pop @selected
+    push_i 0
+    st_i_pop @chosen
+choice_loop:
+    syscall_discard region_events, 0
+    syscall_discard draw_wait, 0
+    load i @chosen
+    jmp_false choice_loop
+    load i @chosen
+    push_s "demo: chose"
+    syscall_discard debugout, 2
+    syscall_discard region_clear, 0
+    load i @panel1
+    syscall_discard sprite_release, 1
+    load i @panel2
+    syscall_discard sprite_release, 1
+    load i @frame
+    syscall_discard sprite_release, 1
+    return
+
+; panel(text, y) -> sprite: a dark panel with the text, at (190, y).
+.function $panel@GLOBAL
+    .local _text, -2
+    .local _y, -3
+    .local _page, 0
+    .local _sprite, 1
+    alloc_locals i, i
+    push_i 48
+    push_i 260
+    syscall page_create, 2
+    st_i_pop _page
+    push_i 0x503018
+    push_i 48
+    push_i 260
+    push_i 0
+    push_i 0
+    load i _page
+    syscall_discard grp_boxfill, 6
+    syscall_discard fontout_push, 0
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard fontout_font, 2
+    push_i 0x01000000
+    push_i 0xFFFFFF
+    syscall_discard fontout_color, 2
+    push_i 14
+    push_i 20
+    load i _page
+    syscall_discard fontout_locate, 3
+    load s _text
+    syscall_discard fontout, 1
+    syscall_discard fontout_pop, 0
+    load i _page
+    syscall sprite_create, 1
+    st_i_pop _sprite
+    load i _y
+    push_i 190
+    load i _sprite
+    syscall_discard sprite_move, 3
+    load i _sprite
+    return
+
+; select(n): the frame goes behind panel n (none for 0).
+.function $select@GLOBAL
+    .local _n, -2
+    load i _n
+    st_i_pop @selected
+    load i _n
+    jmp_false select_none
+    load i _n
+    push_i 70
+    mul_i
+    push_i 74
+    add_i
+    push_i 182
+    load i @frame
+    syscall_discard sprite_move, 3
+    push_i 0
+    load i @frame
+    syscall_discard sprite_alfa_set, 2
+    return
+select_none:
+    push_i 255
+    load i @frame
+    syscall_discard sprite_alfa_set, 2
+    return
+
+.function $choice_enter@GLOBAL          ; (id, x, y, width, height)
+    .local _id, -2
+    load i _id
+    call_fn_discard $select@GLOBAL, 1
+    return
+
+.function $choice_leave@GLOBAL
+    push_i 0
+    call_fn_discard $select@GLOBAL, 1
+    return
+
+.function $choice_click@GLOBAL
+    .local _id, -2
+    load i _id
+    st_i_pop @chosen
+    return
+
+.function $choice_decide@GLOBAL         ; (x, y): decide outside the panels
+    load i @selected
+    st_i_pop @chosen
+    return
+
+.function $choice_keys@GLOBAL           ; (x, y, mask): 8 up, 16 down
+    .local _mask, -4
+    load i _mask
+    push_i 8
+    and
+    jmp_false keys_down
+    push_i 1
+    call_fn_discard $select@GLOBAL, 1
+    return
+keys_down:
+    load i _mask
+    push_i 16
+    and
+    jmp_false keys_done
+    push_i 2
+    call_fn_discard $select@GLOBAL, 1
+keys_done:
+    return

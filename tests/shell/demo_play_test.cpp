@@ -1,0 +1,74 @@
+// The example game played through by its input file: the dialogue goes on
+// with clicks, keys and gamepad buttons, the choice is made with the
+// keyboard and the d-pad, and the run repeats exactly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Play {
+  RunResult run;
+  std::vector<std::string> log;  // the demo's lines, without their date stamp
+  std::string shot;              // the last frame as a BMP file
+};
+
+Play play(int frames) {
+  TempDir dir;
+  Play p;
+  RunResult copy = run_program({"/bin/cp", "-r", std::string(QUOREL_BINARY_DIR) + "/examples/demo", dir / "game"});
+  EXPECT_EQ(copy.exit_code, 0) << copy.err;
+  // A lock directory of its own: the demo's title is the same in every run.
+  p.run = run_program({"quorel", "--headless", "--virtual-clock=16", "--max-frames=" + std::to_string(frames),
+                       "--seed=1", "--settings=" + (dir / "settings.ini"), "--screenshot=" + (dir / "shot.bmp"),
+                       "--input=" + std::string(QUOREL_SOURCE_DIR) + "/examples/demo/autoplay.txt", dir / "game"},
+                      {}, 120, {"XDG_RUNTIME_DIR=" + dir.path()});
+  std::string log = dir.read("game/debugout.log");
+  for (size_t pos = 0; pos < log.size();) {
+    size_t end = log.find('\n', pos);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(pos, end - pos);
+    size_t blank = line.find(' ');
+    if (line.find("demo:") != std::string::npos) p.log.push_back(line.substr(blank + 1));
+    pos = end + 1;
+  }
+  p.shot = dir.read("shot.bmp");
+  return p;
+}
+
+// Red, green, blue of a pixel of a 24-bit bottom-up BMP.
+uint32_t pixel(const std::string& bmp, int x, int y, int width = 640, int height = 480) {
+  size_t at = 54 + static_cast<size_t>(height - 1 - y) * width * 3 + static_cast<size_t>(x) * 3;
+  if (at + 3 > bmp.size()) return 0xFFFFFFFF;
+  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bmp[i])); };
+  return byte(at + 2) << 16 | byte(at + 1) << 8 | byte(at);
+}
+
+TEST(DemoPlay, TheInputFileMakesTheChoiceAndRepeatsExactly) {
+  Play whole = play(1500);
+  ASSERT_EQ(whole.run.exit_code, 0) << whole.run.err;
+  auto at = [&](const std::string& line) {
+    return std::find(whole.log.begin(), whole.log.end(), line) - whole.log.begin();
+  };
+  ASSERT_LT(at("demo: chose 2 "), static_cast<long>(whole.log.size())) << whole.run.err;
+  EXPECT_LT(at("demo: the choice is shown "), at("demo: chose 2 "));
+  EXPECT_LT(at("demo: chose 2 "), at("demo: the story is told "));
+  EXPECT_EQ(play(1500).log, whole.log) << "the same input, the same play";
+
+  // While the mouse is over the first answer its frame is lit; after the
+  // d-pad steps down, the second answer's.
+  Play hover = play(830), stepped = play(900);
+  ASSERT_EQ(hover.run.exit_code, 0) << hover.run.err;
+  const uint32_t kFrame = 0xFFD040;
+  EXPECT_EQ(pixel(hover.shot, 185, 150), kFrame);
+  EXPECT_NE(pixel(hover.shot, 185, 222), kFrame);
+  EXPECT_NE(pixel(stepped.shot, 185, 150), kFrame);
+  EXPECT_EQ(pixel(stepped.shot, 185, 222), kFrame);
+}
+
+}  // namespace
