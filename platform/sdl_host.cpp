@@ -6,6 +6,7 @@
 // are opened as they are plugged in and their buttons become keys.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/encoding.h"
@@ -63,6 +64,9 @@ class SdlHost final : public Host {
     // by SDL's logical size, whose mouse mapping rounds the left and top
     // border into the picture.
     fullscreen_ = config.fullscreen;
+    windowed_ = {static_cast<int>(SDL_WINDOWPOS_CENTERED), static_cast<int>(SDL_WINDOWPOS_CENTERED), width_ * scale,
+                 height_ * scale};
+    if (fullscreen_) cover_display();
     render();
     return true;
   }
@@ -137,7 +141,16 @@ class SdlHost final : public Host {
 
   bool set_fullscreen(bool on) override {
     if (!window_) return false;
+    if (on && !fullscreen_) {
+      SDL_GetWindowPosition(window_, &windowed_.x, &windowed_.y);
+      SDL_GetWindowSize(window_, &windowed_.w, &windowed_.h);
+      cover_display();
+    }
     if (SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+    if (!on && fullscreen_) {
+      SDL_SetWindowSize(window_, windowed_.w, windowed_.h);
+      SDL_SetWindowPosition(window_, windowed_.x, windowed_.y);
+    }
     fullscreen_ = on;
     render();
     return true;
@@ -331,6 +344,17 @@ class SdlHost final : public Host {
   }
 
   std::optional<Answer> answer_;
+  // The window is also moved over the whole display for full screen, so
+  // that X servers without a window manager, which ignore the request, show
+  // the picture whole; `windowed_` is where it goes back to.
+  void cover_display() {
+    SDL_Rect d;
+    if (SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &d) != 0) return;
+    SDL_SetWindowPosition(window_, d.x, d.y);
+    SDL_SetWindowSize(window_, d.w, d.h);
+  }
+
+  SDL_Rect windowed_{};
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
