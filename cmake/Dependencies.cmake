@@ -12,9 +12,10 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET
   libavformat libavcodec libswscale libswresample libavutil)
 pkg_check_modules(IMGUI REQUIRED IMPORTED_TARGET imgui)
 
+# The Ogg Vorbis encoder makes the demo's music and the tests' sound files.
+pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc)
 if(QUOREL_TESTS OR QUOREL_BENCH)
   find_package(GTest REQUIRED)
-  pkg_check_modules(VORBISENC IMPORTED_TARGET vorbisenc)
 endif()
 if(QUOREL_BENCH)
   find_package(benchmark REQUIRED)

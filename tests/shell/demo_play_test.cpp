@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -16,18 +17,23 @@ struct Play {
   RunResult run;
   std::vector<std::string> log;  // the demo's lines, without their date stamp
   std::string shot;              // the last frame as a BMP file
+  std::string audio;             // the mixed sound output (WAVE), with `with_audio`
 };
 
-Play play(int frames) {
+Play play(int frames, bool with_audio = false) {
   TempDir dir;
   Play p;
   RunResult copy = run_program({"/bin/cp", "-r", std::string(QUOREL_BINARY_DIR) + "/examples/demo", dir / "game"});
   EXPECT_EQ(copy.exit_code, 0) << copy.err;
   // A lock directory of its own: the demo's title is the same in every run.
-  p.run = run_program({"quorel", "--headless", "--virtual-clock=16", "--max-frames=" + std::to_string(frames),
-                       "--seed=1", "--settings=" + (dir / "settings.ini"), "--screenshot=" + (dir / "shot.bmp"),
-                       "--input=" + std::string(QUOREL_SOURCE_DIR) + "/examples/demo/autoplay.txt", dir / "game"},
-                      {}, 120, {"XDG_RUNTIME_DIR=" + dir.path()});
+  std::vector<std::string> argv = {
+      "quorel", "--headless", "--virtual-clock=16", "--max-frames=" + std::to_string(frames), "--seed=1",
+      "--settings=" + (dir / "settings.ini"), "--screenshot=" + (dir / "shot.bmp"),
+      "--input=" + std::string(QUOREL_SOURCE_DIR) + "/examples/demo/autoplay.txt"};
+  if (with_audio) argv.push_back("--audio-out=" + (dir / "out.wav"));
+  argv.push_back(dir / "game");
+  p.run = run_program(argv, {}, 120, {"XDG_RUNTIME_DIR=" + dir.path()});
+  if (with_audio) p.audio = dir.read("out.wav");
   std::string log = dir.read("game/debugout.log");
   for (size_t pos = 0; pos < log.size();) {
     size_t end = log.find('\n', pos);
@@ -69,6 +75,33 @@ TEST(DemoPlay, TheInputFileMakesTheChoiceAndRepeatsExactly) {
   EXPECT_NE(pixel(hover.shot, 185, 222), kFrame);
   EXPECT_NE(pixel(stepped.shot, 185, 150), kFrame);
   EXPECT_EQ(pixel(stepped.shot, 185, 222), kFrame);
+}
+
+TEST(DemoPlay, MusicThroughoutWithTheVoiceAndTheChimeOnTop) {
+  Play p = play(1500, true);
+  ASSERT_EQ(p.run.exit_code, 0) << p.run.err;
+  // Loudness of each second of the left channel.
+  std::vector<double> rms;
+  const size_t frames = p.audio.size() > 44 ? (p.audio.size() - 44) / 4 : 0;
+  for (size_t second = 0; (second + 1) * 44100 <= frames; ++second) {
+    double sum = 0;
+    for (size_t i = second * 44100; i < (second + 1) * 44100; ++i) {
+      const auto* at = reinterpret_cast<const uint8_t*>(p.audio.data() + 44 + i * 4);
+      const double v = static_cast<int16_t>(at[0] | at[1] << 8);
+      sum += v * v;
+    }
+    rms.push_back(std::sqrt(sum / 44100));
+  }
+  ASSERT_GE(rms.size(), 20u);
+  std::vector<double> sorted = rms;
+  std::sort(sorted.begin(), sorted.end());
+  const double music = sorted[sorted.size() / 2];
+  EXPECT_GT(sorted.front(), 500) << "the music never stops";
+  // The voice and, later, the chime stand out above the music.
+  std::vector<size_t> loud;
+  for (size_t s = 0; s < rms.size(); ++s)
+    if (rms[s] > 1.5 * music && (loud.empty() || s > loud.back() + 3)) loud.push_back(s);
+  EXPECT_EQ(loud.size(), 2u) << "music level " << music;
 }
 
 }  // namespace

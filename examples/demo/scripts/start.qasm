@@ -8,7 +8,8 @@
 ; goes on with a click, a key (Return, Space, X) or a gamepad's A button.
 ; Then the reader chooses one of two answers, with the mouse (click regions),
 ; the arrow keys or the d-pad and Return or A; the story ends as chosen and
-; pages back through the backlog.
+; pages back through the backlog. Music plays throughout, Sora speaks her
+; second line aloud, and a chime marks the choice.
 
 .function $init@GLOBAL
     line 1
@@ -25,6 +26,11 @@ main:
     line 10
     push_s "demo: the main thread starts"
     syscall_discard debugout, 1
+
+    ; Music that loops for as long as the game runs.
+    push_i 1
+    push_s "demo_bgm"
+    syscall_discard music, 2
 
     ; The sky fills the screen.
     push_s "sky"
@@ -188,6 +194,9 @@ stop:
 
     line 52
     syscall_discard console_cls, 0
+    ; Sora's voice: the console speaks it as the line is shown.
+    push_s "demo_voice"
+    syscall_discard voice, 1
     text "ソラ「ずっと昔からだよ。ぼくたちが生まれるよりも、もっと前から。」"
     text_proc
     text_ctrl "p"
@@ -397,6 +406,8 @@ choice_loop:
     syscall_discard draw_wait, 0
     load i @chosen
     jmp_false choice_loop
+    push_s "demo_se"
+    syscall_discard sound, 1
     load i @chosen
     push_s "demo: chose"
     syscall_discard debugout, 2
