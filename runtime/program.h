@@ -1,6 +1,7 @@
 // The program: start-up, the run loop and shutdown.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "runtime/options.h"
@@ -21,5 +22,9 @@ void shut_down(Engine& e);
 // The reset before every pass of the run loop: a fresh thread 0, globals
 // emptied, handlers that are not permanent freed, play modes off.
 void reset_script_machine(Engine& e);
+
+// The decoded-image cache's budget: half the available memory, between
+// 4 MiB and 256 MiB (4 MiB when the amount is unknown).
+uint32_t image_cache_budget(std::optional<uint64_t> available_memory);
 
 }  // namespace rt

@@ -64,16 +64,14 @@ void shutdown_step(Engine& e, const char* word) {
   if (!res::is_release_mode(e)) e.host->set_title(word);
 }
 
-// Half the available memory, between 4 MiB and 256 MiB.
-uint32_t image_cache_budget() {
-  uint64_t available = plat::available_memory().value_or(0x100000);
-  uint64_t half = available / 2;
+}  // namespace
+
+uint32_t image_cache_budget(std::optional<uint64_t> available_memory) {
+  uint64_t half = available_memory.value_or(0x100000) / 2;
   if (half < 0x400000) half = 0x400000;
   if (half > 0x10000000) half = 0x10000000;
   return static_cast<uint32_t>(half);
 }
-
-}  // namespace
 
 // [SECTION] Start-up ---------------------------------------------------------
 
@@ -131,7 +129,7 @@ std::optional<int> start_up(Engine& e) {
     if (!lines.empty()) e.res->savedata_dir = lines[0];
   }
 
-  e.image_cache_budget = image_cache_budget();
+  e.image_cache_budget = image_cache_budget(plat::available_memory());
   gfx::create_screen_page(e);
   reset_script_machine(e);
 

@@ -1,9 +1,13 @@
 // The real program started on small game folders.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
+#include "runtime/program.h"
 #include "tests/support/process.h"
+#include "tests/support/script_game.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::run_program;
@@ -36,6 +40,44 @@ TEST(Startup, UnknownOptionsPrintUsage) {
   auto help = run_program({"quorel", "--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--virtual-clock"), std::string::npos);
+}
+
+TEST(Startup, ASecondCopyOfARunningGameIsRefused) {
+  testing_support::ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    push_s "up"
+    syscall_discard debugout, 1
+wait_on:
+    push_i 1000
+    syscall_discard wait, 1
+    jmp wait_on
+)");
+  testing_support::Background first({"quorel", "--headless", "--virtual-clock=10",
+                                     "--settings=" + (game.dir / "one.ini"), game.dir.path()});
+  // The first copy holds the game once its script runs.
+  for (int i = 0; i < 3000 && game.dir.read("debugout.log").find("up") == std::string::npos; ++i) {
+    ASSERT_TRUE(first.running()) << "the first copy ended early";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_NE(game.dir.read("debugout.log").find("up"), std::string::npos);
+
+  testing_support::GameRun second = game.run({"--settings=" + (game.dir / "two.ini")});
+  EXPECT_EQ(second.exit_code, 0);
+  ASSERT_EQ(second.boxes.size(), 1u) << second.err;
+  EXPECT_NE(second.boxes[0].find("既に起動中です"), std::string::npos) << second.boxes[0];
+  EXPECT_TRUE(second.log.empty()) << "the second copy ran no script";
+  EXPECT_TRUE(first.running());
+}
+
+TEST(Startup, ImageCacheBudgetIsHalfTheMemoryWithinLimits) {
+  EXPECT_EQ(rt::image_cache_budget(6u << 20), 4u << 20);
+  EXPECT_EQ(rt::image_cache_budget(100u << 20), 50u << 20);
+  EXPECT_EQ(rt::image_cache_budget(uint64_t{1} << 30), 256u << 20);
+  EXPECT_EQ(rt::image_cache_budget(uint64_t{64} << 30), 256u << 20);
+  EXPECT_EQ(rt::image_cache_budget(std::nullopt), 4u << 20);
 }
 
 }  // namespace
