@@ -33,6 +33,7 @@ inline int run_and_compare(int argc, char** argv, const std::vector<Comparison>&
   benchmark::Initialize(&argc, argv);
   TimeCollector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
+  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
   for (const Comparison& c : comparisons) {
     auto q = collector.times.find(c.quorel), p = collector.times.find(c.peer);
     if (q == collector.times.end() || p == collector.times.end() || q->second <= 0) continue;

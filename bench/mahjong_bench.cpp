@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
   benchmark::Shutdown();
   std::printf("RATE mahjong_evaluations_per_second %.0f\n", g_rate);
   return 0;

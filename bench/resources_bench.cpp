@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
   tree();  // made before timing starts
   Recorder recorder;
   benchmark::RunSpecifiedBenchmarks(&recorder);
+  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
   const char* ours = "BM_quorel_name_cache/min_time:2.000";
   const char* peer = "BM_filesystem_walk/min_time:2.000";
   if (recorder.ns.count(ours) && recorder.ns.count(peer) && recorder.ns[ours] > 0)

@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Recorder recorder;
   benchmark::RunSpecifiedBenchmarks(&recorder);
+  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
   auto ratio = [&](const char* name, const char* peer, const char* ours) {
     if (recorder.ns.count(peer) && recorder.ns.count(ours) && recorder.ns[ours] > 0)
       std::printf("RATIO %s %.2f\n", name, recorder.ns[peer] / recorder.ns[ours]);

@@ -79,6 +79,7 @@ BENCHMARK(BM_Mix32Ogg)->Unit(benchmark::kMillisecond)->Iterations(3);
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
   benchmark::Shutdown();
   std::printf("RATIO realtime_32_ogg %.1f\n", g_ratio);
   return 0;
