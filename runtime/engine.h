@@ -1,5 +1,5 @@
 // The engine object: all process-wide state of the runtime, in a few
-// explicit records, one per subsystem. Everything the original design keeps
+// explicit records, one per subsystem. Everything the design keeps
 // in globals lives here, so that a test can build a fresh engine, run it and
 // throw it away.
 //
@@ -48,7 +48,7 @@ struct Engine {
   std::unique_ptr<plat::Host> host;
   plat::Clock clock;
   plat::Files files;              // the engine's current directory is the game folder
-  plat::SettingsStore settings;   // the player's settings (the registry of the original)
+  plat::SettingsStore settings;   // the player's settings (the registry on Windows)
   plat::InstanceLock instance;    // single-instance guard
   EnvFile env;                    // the environment file
   Random random;

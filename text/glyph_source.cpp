@@ -29,7 +29,7 @@ bool contains_ascii_nocase(std::string_view text, std::string_view part) {
   return lower.find(part) != std::string::npos;
 }
 
-// The installed family that stands in for a face of the original system:
+// The installed family that stands in for a Windows face a game names:
 // the Gothic and Mincho faces, proportional ("Ｐ") or not.
 std::string stand_in_family(std::string_view face) {
   const bool mincho = contains_char_seq(face, msg::kMincho) || contains_ascii_nocase(face, "mincho");
