@@ -176,7 +176,6 @@ class Quorel {
 
   // Runs a function to its end on a fresh thread; returns @result.
   int32_t run(const char* function) {
-    rt::ScriptMachine& vm = *e_->vm;
     rt::Thread* t = rt::create_thread(*e_, -1);
     rt::push(*e_, *t, rt::int_value(0));
     t->frame().base = t->frame().stack_top;

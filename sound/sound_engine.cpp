@@ -500,7 +500,7 @@ namespace {
 
 std::vector<uint8_t> wave_file(const std::vector<int16_t>& samples) {
   const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-  std::vector<uint8_t> out(44 + data);
+  std::vector<uint8_t> out(size_t{44} + data);
   uint8_t* p = out.data();
   std::memcpy(p, "RIFF", 4);
   rt::store_u32(p + 4, 36 + data);
