@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the demo game: in a window when there is a display, otherwise headless,
 # played by examples/demo/autoplay.txt, with a screenshot of its last frame.
-# With --auto the window is played by that file too; other options (such as
+# With --auto the window is played by that file too (always under
+# xvfb-run); other options (such as
 # --max-frames=N or --fullscreen) are passed on.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,13 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   if [ "${1:-}" = "--auto" ]; then
     shift
     options+=(--input="$autoplay")
+  fi
+  # Under xvfb-run nobody can see or click the window: the input file plays
+  # the game through on the virtual clock, with settings of its own.
+  if [[ "${XAUTHORITY:-}" == */xvfb-run.*/Xauthority ]]; then
+    rm -f "$build/demo-xvfb-settings.ini"
+    options=(--input="$autoplay" --virtual-clock=16 --max-frames=1500 --seed=1
+             --settings="$build/demo-xvfb-settings.ini")
   fi
   "$build/quorel" --screenshot="$shot" "${options[@]}" "$@" "$game" || echo "quorel ended with exit code $?"
   if [ -f "$shot" ]; then echo "Screenshot of the last frame: $shot"; fi

@@ -455,6 +455,9 @@ void SndStopAll(rt::Engine& e) {
       }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopAllPoll));
+    // A virtual clock stands still while the main thread waits here: let it
+    // run on, or the service never sees its next pass come round.
+    if (s.virtual_clock) s.published_now = s.published_now.load() + kStopAllPoll;
   }
 }
 
