@@ -161,7 +161,8 @@ bool wav_read(FileAccess& files, SoundStream& s, int units, std::vector<uint8_t>
   if (s.src_format.tag == kFormatPcm) got -= got % s.src_format.block_align;  // whole frames only
   raw.resize(static_cast<size_t>(got));
 
-  const size_t silence = static_cast<size_t>(units) * static_cast<size_t>(s.src_unit);
+  // Silence stands in for what the units would have decoded to.
+  const size_t silence = static_cast<size_t>(units) * static_cast<size_t>(s.out_unit);
   if (failed) {
     // The file went away or was cut short: silence, and after a few tries
     // a stream that does not loop is ended.
@@ -185,7 +186,7 @@ bool wav_read(FileAccess& files, SoundStream& s, int units, std::vector<uint8_t>
       out.resize(samples.size() * 2);
       for (size_t i = 0; i < samples.size(); ++i) rt::store_u16(&out[2 * i], static_cast<uint16_t>(samples[i]));
     } else {
-      out.assign(silence, 0);
+      out.assign(silence, silence_byte(s.out_format));
     }
   }
 

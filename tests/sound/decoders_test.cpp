@@ -195,6 +195,31 @@ TEST_F(Decoders, BadWaveFilesFailToOpen) {
   }
 }
 
+TEST_F(Decoders, AdpcmBlocksThatDoNotDecodeGiveWholeFramesOfSilence) {
+  // Mono ADPCM with an odd block size (257 bytes, 502 samples a block); every
+  // block names a predictor the file does not define.
+  std::vector<uint8_t> fmt = pcm_fmt(1, 22050, 4, 2);
+  rt::store_u16(&fmt[12], 257);
+  put16(fmt, 32);   // cbSize
+  put16(fmt, 502);  // samples per block
+  put16(fmt, 7);
+  for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) put16(fmt, static_cast<uint16_t>(c));
+  std::vector<uint8_t> data(257 * 50, 0x11);
+  for (size_t b = 0; b < data.size(); b += 257) data[b] = 9;
+  game.write("data/badblocks.wav", wave_bytes(fmt, data));
+  start();
+
+  auto s = stream("badblocks.wav");
+  ASSERT_EQ(snd::wav_open(*files, s, false), snd::OpenResult::Ok);
+  std::vector<uint8_t> chunk;
+  for (int units = 1; units <= 3 && s.stop_time == 0; ++units) {
+    ASSERT_TRUE(snd::wav_read(*files, s, units, chunk));
+    EXPECT_EQ(chunk.size() % s.out_format.block_align, 0u) << "a sample cut in half shifts every later one";
+    EXPECT_EQ(chunk.size(), static_cast<size_t>(units) * static_cast<size_t>(s.out_unit));
+    EXPECT_TRUE(std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0; }));
+  }
+}
+
 // Decodes with sox, an implementation that shares nothing with ours.
 std::vector<int16_t> sox_decode(const std::string& in, const std::string& out) {
   auto r = run_program({"/usr/bin/sox", in, "-e", "signed-integer", "-b", "16", out});
