@@ -23,6 +23,7 @@
 #include "graphics/png_codec.h"
 #include "graphics/state.h"
 #include "runtime/engine.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -188,35 +189,12 @@ BENCHMARK(BM_quorel_fill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_quorel_copy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_memcpy)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's processor time per iteration for the ratio lines
-// (the machine may be busy with other work; wall time would wander).
-class Recorder : public benchmark::ConsoleReporter {
- public:
-  Recorder() : ConsoleReporter(OO_Tabular) {}
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Recorder recorder;
-  benchmark::RunSpecifiedBenchmarks(&recorder);
-  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
-  auto ratio = [&](const char* name, const char* peer, const char* ours) {
-    if (recorder.ns.count(peer) && recorder.ns.count(ours) && recorder.ns[ours] > 0)
-      std::printf("RATIO %s %.2f\n", name, recorder.ns[peer] / recorder.ns[ours]);
-  };
-  ratio("blend_vs_pixman_over", "BM_pixman_over", "BM_quorel_blend");
-  ratio("rct_decode_vs_libpng", "BM_libpng_decode", "BM_quorel_rct_decode");
-  ratio("fill_vs_memcpy", "BM_memcpy", "BM_quorel_fill");
-  ratio("copy_vs_memcpy", "BM_memcpy", "BM_quorel_copy");
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::run_and_compare(argc, argv, {
+      {"blend_vs_pixman_over", "BM_quorel_blend", "BM_pixman_over"},
+      {"rct_decode_vs_libpng", "BM_quorel_rct_decode", "BM_libpng_decode"},
+      {"fill_vs_memcpy", "BM_quorel_fill", "BM_memcpy"},
+      {"copy_vs_memcpy", "BM_quorel_copy", "BM_memcpy"}});
 }

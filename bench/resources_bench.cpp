@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "resources/resources.h"
 #include "runtime/engine.h"
+#include "bench/bench_support.h"
 
 namespace fs = std::filesystem;
 
@@ -98,32 +99,10 @@ void BM_filesystem_walk(benchmark::State& state) {
 BENCHMARK(BM_quorel_name_cache)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_filesystem_walk)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Keeps each benchmark's processor time per iteration for the ratio line
-// (the machine may be busy with other work; wall time would wander).
-class Recorder : public benchmark::ConsoleReporter {
- public:
-  Recorder() : ConsoleReporter(OO_Tabular) {}
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   tree();  // made before timing starts
-  Recorder recorder;
-  benchmark::RunSpecifiedBenchmarks(&recorder);
-  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
-  const char* ours = "BM_quorel_name_cache/min_time:2.000";
-  const char* peer = "BM_filesystem_walk/min_time:2.000";
-  if (recorder.ns.count(ours) && recorder.ns.count(peer) && recorder.ns[ours] > 0)
-    std::printf("RATIO name_cache_vs_filesystem_walk %.2f\n", recorder.ns[peer] / recorder.ns[ours]);
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::run_and_compare(argc, argv, {
+      {"name_cache_vs_filesystem_walk", "BM_quorel_name_cache/min_time:2.000", "BM_filesystem_walk/min_time:2.000"}});
 }

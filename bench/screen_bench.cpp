@@ -20,6 +20,7 @@
 #include "graphics/state.h"
 #include "runtime/engine.h"
 #include "runtime/script_machine.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -101,34 +102,12 @@ BENCHMARK(BM_compose_full_frame)
 BENCHMARK(BM_compose_idle_frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_memcpy_frame)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's processor time per iteration for the ratio lines.
-class Recorder : public benchmark::ConsoleReporter {
- public:
-  Recorder() : ConsoleReporter(OO_Tabular) {}
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Recorder recorder;
-  benchmark::RunSpecifiedBenchmarks(&recorder);
-  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
-  auto ratio = [&](const char* name, const char* peer, const char* ours) {
-    if (recorder.ns.count(peer) && recorder.ns.count(ours) && recorder.ns[ours] > 0)
-      std::printf("RATIO %s %.2f\n", name, recorder.ns[peer] / recorder.ns[ours]);
-  };
-  ratio("full_frame_64_sprites_vs_memcpy", "BM_memcpy_frame", "BM_compose_full_frame/64/64");
-  ratio("full_frame_64_large_sprites_vs_memcpy", "BM_memcpy_frame", "BM_compose_full_frame/64/96");
-  ratio("full_frame_background_only_vs_memcpy", "BM_memcpy_frame", "BM_compose_full_frame/0/64");
-  ratio("idle_frame_vs_memcpy", "BM_memcpy_frame", "BM_compose_idle_frame");
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::run_and_compare(argc, argv, {
+      {"full_frame_64_sprites_vs_memcpy", "BM_compose_full_frame/64/64", "BM_memcpy_frame"},
+      {"full_frame_64_large_sprites_vs_memcpy", "BM_compose_full_frame/64/96", "BM_memcpy_frame"},
+      {"full_frame_background_only_vs_memcpy", "BM_compose_full_frame/0/64", "BM_memcpy_frame"},
+      {"idle_frame_vs_memcpy", "BM_compose_idle_frame", "BM_memcpy_frame"}});
 }

@@ -28,6 +28,7 @@
 #include "text/glyph_cache.h"
 #include "text/render.h"
 #include "text/text_state.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -154,33 +155,11 @@ BENCHMARK(BM_quorel_page_warm)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_freetype_bare)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_freetype_bare_4x)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's processor time per iteration for the ratio lines.
-class Recorder : public benchmark::ConsoleReporter {
- public:
-  Recorder() : ConsoleReporter(OO_Tabular) {}
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        ns[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  Recorder recorder;
-  benchmark::RunSpecifiedBenchmarks(&recorder);
-  std::printf("\n");  // the reporter's last colour reset goes on a line of its own
-  auto ratio = [&](const char* name, const char* peer, const char* ours) {
-    if (recorder.ns.count(peer) && recorder.ns.count(ours) && recorder.ns[ours] > 0)
-      std::printf("RATIO %s %.2f\n", name, recorder.ns[peer] / recorder.ns[ours]);
-  };
-  ratio("text_page_cold_cache", "BM_freetype_bare_4x", "BM_quorel_page_cold");
-  ratio("text_page_warm_cache", "BM_freetype_bare", "BM_quorel_page_warm");
-  ratio("text_page_warm_vs_cold", "BM_quorel_page_cold", "BM_quorel_page_warm");
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::run_and_compare(argc, argv, {
+      {"text_page_cold_cache", "BM_quorel_page_cold", "BM_freetype_bare_4x"},
+      {"text_page_warm_cache", "BM_quorel_page_warm", "BM_freetype_bare"},
+      {"text_page_warm_vs_cold", "BM_quorel_page_warm", "BM_quorel_page_cold"}});
 }
