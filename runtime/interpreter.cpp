@@ -7,6 +7,9 @@
 //
 // The loop runs over the decoded instructions of a script (translate.h).
 // Dispatch is a computed goto where the compiler supports it, else a switch.
+// The hottest operations first try the fast loop (interpreter_fast.cpp),
+// which runs their common cases with its state in registers; this loop
+// holds every operation in full.
 #include "runtime/interpreter.h"
 
 #include <cmath>
@@ -18,6 +21,7 @@
 #include "runtime/dispatch.h"
 #include "runtime/engine.h"
 #include "runtime/error_report.h"
+#include "runtime/interpreter_exec.h"
 #include "runtime/read_marks.h"
 #include "runtime/script_error.h"
 #include "runtime/scheduler.h"
@@ -29,31 +33,10 @@
 #endif
 
 namespace rt {
-namespace {
-
-constexpr uint32_t kSwitchValueKey = 0x11F91FD3;
-constexpr uint32_t kWatchdogPeriod = 1u << 16;  // backward jumps between checks
+namespace interp {
 
 // [SECTION] Execution context ---------------------------------------------------
 
-struct Exec {
-  Engine& e;
-  ScriptMachine& vm;
-  Thread* t;
-  Frame* f = nullptr;
-  LoadedScript* script = nullptr;
-  Insn* insns = nullptr;
-  Insn* ip = nullptr;  // the next instruction
-  Value* stack = nullptr;
-  int32_t sp = 0;
-  int32_t cap = 0;
-  int32_t base = 0;
-  uint32_t watchdog = kWatchdogPeriod;
-
-  Exec(Engine& engine, Thread* thread) : e(engine), vm(*engine.vm), t(thread) {}
-};
-
-// Writes the loop's state back into the frame.
 void sync(Exec& x) {
   x.f->stack_top = x.sp;
   if (x.script) {
@@ -64,8 +47,6 @@ void sync(Exec& x) {
   }
 }
 
-// Points the loop at the current frame's code; false when its program
-// counter leads nowhere (stale or outside every script).
 bool locate(Exec& x) {
   Frame& f = *x.f;
   if (f.ip && f.script && f.code_generation == x.vm.files.generation && f.script->contains(f.pc)) {
@@ -97,24 +78,11 @@ void grow(Exec& x, int extra) {
   x.cap = static_cast<int32_t>(x.t->stack.size());
 }
 
-inline void push_value(Exec& x, Value v) {
-  if (x.sp >= x.cap) grow(x, 1);
-  x.stack[x.sp++] = v;
-}
-
-inline void pop_value(Exec& x) {
-  Value& v = x.stack[--x.sp];
-  if (is_block_kind(v.kind)) release(v);
-}
-
-// Reports a fault with the script positions, keeping the loop's state.
 void report(Exec& x, const std::string& text) {
   sync(x);
   script_error(x.e, text);
 }
 
-// Makes sure `n` operands are on the stack; a malformed program that pops
-// below the bottom gets int zeros instead.
 bool ensure_operands(Exec& x, int n) {
   if (x.sp - n >= 1) return true;
   report(x, msg::kStackUnderflow);
@@ -122,68 +90,25 @@ bool ensure_operands(Exec& x, int n) {
   return false;
 }
 
-// Ends the current thread after a fault that makes going on meaningless.
 void end_thread_here(Exec& x) {
   x.t->state = kEnded;
   x.vm.exit_code = kThreadYield;
 }
 
-// The int view of a payload: blocks count as a non-zero word.
-inline int32_t word_of(const Value& v) { return is_block_kind(v.kind) ? 1 : v.i; }
-inline float float_of(const Value& v) { return v.kind == kInt ? static_cast<float>(v.i) : (v.kind == kFloat ? v.f : 0.0f); }
-
-inline void set_int(Value& slot, int32_t n) {
-  if (is_block_kind(slot.kind)) release(slot);
-  slot.kind = kInt;
-  slot.raw = 0;
-  slot.i = n;
-}
-inline void set_float(Value& slot, float x) {
-  if (is_block_kind(slot.kind)) release(slot);
-  slot.kind = kFloat;
-  slot.raw = 0;
-  slot.f = x;
-}
-// A variable takes a number: its key and scope stay.
-inline void assign_int(Value& v, int32_t n) {
-  if (is_block_kind(v.kind)) release(v);
-  v.kind = kInt;
-  v.raw = 0;
-  v.i = n;
-}
-inline void assign_float(Value& v, float f) {
-  if (is_block_kind(v.kind)) release(v);
-  v.kind = kFloat;
-  v.raw = 0;
-  v.f = f;
-}
-inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : truth(v); }
-
-// The slot of a local the instruction names, when it lies on the stack.
-inline Value* local_slot(Exec& x, int32_t hint) {
-  int32_t slot = x.base + static_cast<int16_t>(hint);
-  return (slot >= 1 && slot < x.sp) ? &x.stack[slot] : nullptr;
+bool watchdog_turn(Exec& x) {
+  x.watchdog = kWatchdogPeriod;
+  sync(x);
+  watchdog_check(x.e);
+  return x.vm.exit_code == kContinue;
 }
 
-// The int comparisons as three bits, less / equal / greater, so that a fused
-// test needs no branch on the operator: the decoder keeps the mask in the
-// compare instruction's `arg`.
-inline bool int_compare(int32_t mask, int32_t a, int32_t b) {
-  int32_t outcome = a < b ? 1 : (a == b ? 2 : 4);
-  return (mask & outcome) != 0;
-}
+}  // namespace interp
 
-inline int32_t wrap_add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t wrap_sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline int32_t wrap_mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
-inline int32_t int_div(int32_t a, int32_t b) {
-  if (b == 0) return wrap_mul(a, 10000);
-  if (b == -1) return wrap_sub(0, a);
-  return a / b;
-}
-inline int32_t int_mod(int32_t a, int32_t b) { return (b == 0 || b == -1) ? 0 : a % b; }
-inline int32_t shift_left(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) << (b & 31)); }
-inline int32_t shift_right(int32_t a, int32_t b) { return a >> (b & 31); }
+namespace {
+
+using namespace interp;
+
+constexpr uint32_t kSwitchValueKey = 0x11F91FD3;
 
 StringBlock* concat(std::string_view a, std::string_view b, size_t reserve = 0) {
   StringBlock* s = new_string_uninit(a.size() + b.size(), reserve);
@@ -335,7 +260,7 @@ bool perform_return(Engine& e, Thread& t) {
     } else {
       for (int32_t i = from; i < top; ++i) release(t.stack[i]);
     }
-    callee = Frame{};
+    callee.clear();
     if (caller.pc != 0) return true;
   }
 }
@@ -413,6 +338,22 @@ void run_thread(Engine& e) {
   } while (0)
 
   Insn* in = nullptr;
+  // Where the fast loop last handed back; with the fast loop off, nowhere
+  // else is tried.
+  Insn* refused = nullptr;
+  const bool fast = e.options.fast_loop;
+
+  // The hot operations try the fast loop first; what it does not take
+  // (even its first instruction) runs here.
+#define TRY_FAST()                 \
+  if (fast && in != refused) {     \
+    x.ip = in;                     \
+    if (run_fast(x)) {             \
+      refused = x.ip;              \
+      NEXT_CHECKED();              \
+    }                              \
+    x.ip = in + 1;                 \
+  }
 
   // Jumps go through here: a backward jump counts toward the watchdog that
   // lets a window close under a script that never yields.
@@ -440,6 +381,7 @@ void run_thread(Engine& e) {
   // --- Operators -----------------------------------------------------------------
 #define BINARY_INT(name, expr)                        \
   CASE(name) {                                        \
+    TRY_FAST()                                        \
     if (x.sp < 3) ensure_operands(x, 2);              \
     Value& a = x.stack[x.sp - 2];                     \
     Value& b = x.stack[x.sp - 1];                     \
@@ -576,6 +518,7 @@ void run_thread(Engine& e) {
 
 #define ASSIGN_INT(name, expr)                              \
   CASE(name) CASE(name##_pop) {                             \
+    if (in->op == iop_add_st_i_pop || in->op == iop_minus_st_i_pop) TRY_FAST() \
     ASSIGN_PROLOGUE()                                       \
     int32_t cur = word_of(*v), val = word_of(top);          \
     int32_t r = (expr);                                     \
@@ -594,6 +537,7 @@ void run_thread(Engine& e) {
   }
 
   CASE(st_i) CASE(st_i_pop) {
+    if (in->op == iop_st_i_pop) TRY_FAST()
     ASSIGN_PROLOGUE()
     int32_t r = top.kind == kFloat ? truncate_float(top.f) : word_of(top);
     assign_int(*v, r);
@@ -704,6 +648,7 @@ void run_thread(Engine& e) {
   }
 
   CASE(ast_i) CASE(ast_i_pop) CASE(ast_f) CASE(ast_f_pop) {
+    TRY_FAST()
     ELEMENT_PROLOGUE()
     arr->ints()[at] = word_of(val);  // the payload as it is
     ELEMENT_EPILOGUE()
@@ -756,6 +701,7 @@ void run_thread(Engine& e) {
 
   // --- Loads and constants -------------------------------------------------------
   CASE(push_i) {
+    TRY_FAST()
   push_i_generic:
     push_value(x, int_value(static_cast<int32_t>(in->key)));
     NEXT();
@@ -832,6 +778,7 @@ void run_thread(Engine& e) {
     NEXT();
   }
   CASE(load_elem) {
+    TRY_FAST()
     const uint16_t flags = in->flags;
     const int dims = std::max(1, std::min(3, var_flags::dimensions(flags)));
     if (x.sp - dims < 1) ensure_operands(x, dims);
@@ -887,6 +834,7 @@ void run_thread(Engine& e) {
 
   // --- Calls and returns ----------------------------------------------------------------
   CASE(call_fn) CASE(call_fn_discard) {
+    TRY_FAST()
     CallCache& cache = x.script->decoded.calls[in->arg];
     const uint32_t argc = in->flags;
     if (cache.address == 0 || cache.generation != vm.files.generation) {
@@ -913,6 +861,7 @@ void run_thread(Engine& e) {
     NEXT_CHECKED();
   }
   CASE(ret) {
+    TRY_FAST()
     sync(x);
     bool go_on = perform_return(e, *t);
     reload(x);
@@ -926,6 +875,7 @@ void run_thread(Engine& e) {
     NEXT_CHECKED();
   }
   CASE(alloc_locals) {
+    TRY_FAST()
     const uint8_t* kinds = x.script->code.data() + in->key;
     const int n = in->flags;
     if (x.sp + n >= x.cap) grow(x, n + 1);
@@ -933,6 +883,7 @@ void run_thread(Engine& e) {
     NEXT();
   }
   CASE(check_args) {
+    TRY_FAST()
     const uint8_t* kinds = x.script->code.data() + in->key;
     const int n = in->flags;
     const int32_t count_slot = x.base - 1;
@@ -954,10 +905,12 @@ void run_thread(Engine& e) {
 
   // --- Jumps ---------------------------------------------------------------------------
   CASE(jmp) {
+    TRY_FAST()
     JUMP_TO(in->arg);
     NEXT_CHECKED();
   }
   CASE(jmp_true) CASE(jmp_false) {
+    TRY_FAST()
     if (x.sp < 2) ensure_operands(x, 1);
     bool yes = fast_truth(x.stack[x.sp - 1]);
     pop_value(x);
@@ -965,6 +918,7 @@ void run_thread(Engine& e) {
     NEXT();
   }
   CASE(pop) {
+    TRY_FAST()
     if (x.sp < 2) ensure_operands(x, 1);
     pop_value(x);
     NEXT();
@@ -1041,6 +995,7 @@ void run_thread(Engine& e) {
 
   // --- Lines, clicks and exits ------------------------------------------------------------
   CASE(line) {
+    TRY_FAST()
     x.f->line = in->flags;
     if (t->id == 0 || vm.debugger_active) {
       sync(x);
@@ -1161,78 +1116,15 @@ void run_thread(Engine& e) {
   }
 
   // --- Superinstructions ----------------------------------------------------------------
-  CASE(load_local) {
-    if (Value* v = local_slot(x, in->arg); v && v->kind == var_flags::kind(in->flags)) {
-      Value out;
-      out.kind = v->kind;
-      out.i = v->i;
-      push_value(x, out);
-      NEXT();
-    }
+  // Their fast cases live in the fast loop; otherwise each runs as its first
+  // instruction, and the rest follow unfused.
+  CASE(load_local) CASE(local_cmp_k_jf) CASE(local_cmp_local_jf) CASE(local_add_local) CASE(local_op_k) {
+    TRY_FAST()
     goto load_generic;
   }
-  CASE(local_cmp_k_jf) {
-    if (Value* v = local_slot(x, in->arg); v && v->kind == kInt) {
-      if (int_compare(in[2].arg, v->i, static_cast<int32_t>(in[1].key))) x.ip = in + 4;
-      else JUMP_TO(in[3].arg);
-      NEXT_CHECKED();
-    }
-    goto load_generic;
-  }
-  CASE(local_cmp_local_jf) {
-    Value* a = local_slot(x, in->arg);
-    Value* b = local_slot(x, in[1].arg);
-    if (a && b && a->kind == kInt && b->kind == kInt) {
-      if (int_compare(in[2].arg, a->i, b->i)) x.ip = in + 4;
-      else JUMP_TO(in[3].arg);
-      NEXT_CHECKED();
-    }
-    goto load_generic;
-  }
-  CASE(k_add_local) {
-    if (Value* v = local_slot(x, in[1].arg); v && v->kind == kInt) {
-      const int32_t k = static_cast<int32_t>(in->key);
-      v->i = in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k);
-      x.ip = in + 2;
-      NEXT();
-    }
+  CASE(k_add_local) CASE(k_add_local_loop) {
+    TRY_FAST()
     goto push_i_generic;
-  }
-  CASE(k_add_local_loop) {
-    if (Value* v = local_slot(x, in[1].arg); v && v->kind == kInt) {
-      const int32_t k = static_cast<int32_t>(in->key);
-      v->i = in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k);
-      // The jump back and the loop's test in one step.
-      Insn* test = x.insns + in[2].arg;
-      Value* c = local_slot(x, test->arg);
-      JUMP_TO(in[2].arg);
-      if (c && c->kind == kInt) {
-        if (int_compare(test[2].arg, c->i, static_cast<int32_t>(test[1].key))) x.ip = test + 4;
-        else x.ip = x.insns + test[3].arg;
-      }
-      NEXT_CHECKED();
-    }
-    goto push_i_generic;
-  }
-  CASE(local_add_local) {
-    Value* from = local_slot(x, in->arg);
-    Value* to = local_slot(x, in[1].arg);
-    if (from && to && from->kind == kInt && to->kind == kInt) {
-      to->i = in[1].op == iop_add_st_i_pop ? wrap_add(to->i, from->i) : wrap_sub(to->i, from->i);
-      x.ip = in + 2;
-      NEXT();
-    }
-    goto load_generic;
-  }
-  CASE(local_op_k) {
-    if (Value* v = local_slot(x, in->arg); v && v->kind == kInt) {
-      const int32_t k = static_cast<int32_t>(in[1].key);
-      const uint16_t op = in[2].op;
-      push_value(x, int_value(op == iop_add_i ? wrap_add(v->i, k) : op == iop_minus_i ? wrap_sub(v->i, k) : wrap_mul(v->i, k)));
-      x.ip = in + 3;
-      NEXT();
-    }
-    goto load_generic;
   }
 
   // --- Faults -------------------------------------------------------------------------------

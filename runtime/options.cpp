@@ -58,6 +58,9 @@ engine's current directory.
   --debug=PATH          debugger link over the Unix-domain socket PATH
   --trace=LIST          comma-separated debug channels written to stderr
                         (script, resources, graphics, sound, input, all)
+  --no-fast-loop        run every instruction in the interpreter's general
+                        loop, to tell a fault of its fast loop from one of
+                        the script
   --version             print the version and exit
   --help                print this text and exit
 )";
@@ -100,6 +103,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     if (name == "headless" && no_value(true)) { o.headless = true; continue; }
     if (name == "fullscreen" && no_value(true)) { o.fullscreen = true; continue; }
     if (name == "window" && no_value(true)) { o.fullscreen = false; continue; }
+    if (name == "no-fast-loop" && no_value(true)) { o.fast_loop = false; continue; }
     if (name == "answer") {
       if (!need_value()) return bad_value();
       o.answer = plat::parse_answer(value);

@@ -28,6 +28,7 @@ struct Options {
   Filter filter = Filter::Nearest;
   std::string debug_socket;                // debugger link
   std::vector<std::string> trace;          // debug channels written to stderr
+  bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop
 };
 
 struct ParseResult {

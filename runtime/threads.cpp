@@ -90,7 +90,7 @@ void push_frame(Engine& e, Thread& t) {
   const Frame& prev = t.frames[t.depth];
   ++t.depth;
   Frame& f = t.frames[t.depth];
-  f = Frame{};
+  f.clear();
   f.stack_top = prev.stack_top;
   f.base = prev.stack_top;
   f.pc = prev.pc;

@@ -12,7 +12,7 @@ rt::ParseResult parse(std::vector<const char*> args) {
 TEST(CommandLine, EveryOption) {
   auto r = parse({"--headless", "--answer=retry", "--virtual-clock=16", "--max-frames=100", "--seed=42",
                   "--screenshot=a.png", "--audio-out=o.wav", "--input=in.txt", "--settings=s.ini", "--fullscreen",
-                  "--scale=2", "--filter=linear", "--debug=/tmp/s", "--trace=script,sound", "game"});
+                  "--scale=2", "--filter=linear", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop", "game"});
   ASSERT_EQ(r.action, rt::ParseResult::Action::Run) << r.error;
   const rt::Options& o = r.options;
   EXPECT_TRUE(o.headless);
@@ -29,6 +29,8 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(o.filter, rt::Filter::Linear);
   EXPECT_EQ(o.debug_socket, "/tmp/s");
   EXPECT_EQ(o.trace, (std::vector<std::string>{"script", "sound"}));
+  EXPECT_FALSE(o.fast_loop);
+  EXPECT_TRUE(parse({}).options.fast_loop);
   EXPECT_EQ(o.game_dir, "game");
   EXPECT_EQ(parse({"--fullscreen", "--window"}).options.fullscreen, false);
 }
@@ -57,7 +59,7 @@ TEST(CommandLine, UsageDocumentsEveryOption) {
   std::string usage = rt::usage_text();
   for (const char* option : {"--headless", "--answer", "--virtual-clock", "--max-frames", "--seed", "--screenshot",
                              "--audio-out", "--input", "--settings", "--fullscreen", "--window", "--scale",
-                             "--filter", "--debug", "--version", "--help"})
+                             "--filter", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

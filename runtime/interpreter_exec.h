@@ -1,0 +1,130 @@
+// The interpreter's execution context, shared by the general loop
+// (interpreter.cpp) and the fast loop (interpreter_fast.cpp), and the small
+// value operations both perform.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/engine.h"
+#include "runtime/script_machine.h"
+#include "runtime/threads.h"
+#include "runtime/translate.h"
+#include "runtime/value.h"
+
+namespace rt::interp {
+
+constexpr uint32_t kWatchdogPeriod = 1u << 16;  // backward jumps and calls between checks
+
+struct Exec {
+  Engine& e;
+  ScriptMachine& vm;
+  Thread* t;
+  Frame* f = nullptr;
+  LoadedScript* script = nullptr;
+  Insn* insns = nullptr;
+  Insn* ip = nullptr;  // the next instruction
+  Value* stack = nullptr;
+  int32_t sp = 0;
+  int32_t cap = 0;
+  int32_t base = 0;
+  uint32_t watchdog = kWatchdogPeriod;
+
+  Exec(Engine& engine, Thread* thread) : e(engine), vm(*engine.vm), t(thread) {}
+};
+
+// Writes the loop's state back into the frame.
+void sync(Exec& x);
+// Points the loop at the current frame's code; false when its program
+// counter leads nowhere (stale or outside every script).
+bool locate(Exec& x);
+// Reads the current frame's stack state into the loop.
+void reload(Exec& x);
+// Makes room for `extra` more values on the stack.
+void grow(Exec& x, int extra);
+// Reports a fault with the script positions, keeping the loop's state.
+void report(Exec& x, const std::string& text);
+// Makes sure `n` operands are on the stack; a malformed program that pops
+// below the bottom gets int zeros instead.
+bool ensure_operands(Exec& x, int n);
+// Ends the current thread after a fault that makes going on meaningless.
+void end_thread_here(Exec& x);
+// When the watchdog count runs out: the window gets its events, and the
+// count starts again. False when the thread's turn must end.
+bool watchdog_turn(Exec& x);
+
+// Runs the common cases of the hottest operations from x.ip on; see
+// interpreter_fast.cpp. False when not even the first instruction could run
+// there.
+bool run_fast(Exec& x);
+
+inline void push_value(Exec& x, Value v) {
+  if (x.sp >= x.cap) grow(x, 1);
+  x.stack[x.sp++] = v;
+}
+
+inline void pop_value(Exec& x) {
+  Value& v = x.stack[--x.sp];
+  if (is_block_kind(v.kind)) release(v);
+}
+
+// The int view of a payload: blocks count as a non-zero word.
+inline int32_t word_of(const Value& v) { return is_block_kind(v.kind) ? 1 : v.i; }
+inline float float_of(const Value& v) { return v.kind == kInt ? static_cast<float>(v.i) : (v.kind == kFloat ? v.f : 0.0f); }
+
+inline void set_int(Value& slot, int32_t n) {
+  if (is_block_kind(slot.kind)) release(slot);
+  slot.kind = kInt;
+  slot.raw = 0;
+  slot.i = n;
+}
+inline void set_float(Value& slot, float x) {
+  if (is_block_kind(slot.kind)) release(slot);
+  slot.kind = kFloat;
+  slot.raw = 0;
+  slot.f = x;
+}
+// A variable takes a number: its key and scope stay.
+inline void assign_int(Value& v, int32_t n) {
+  if (is_block_kind(v.kind)) release(v);
+  v.kind = kInt;
+  v.raw = 0;
+  v.i = n;
+}
+inline void assign_float(Value& v, float f) {
+  if (is_block_kind(v.kind)) release(v);
+  v.kind = kFloat;
+  v.raw = 0;
+  v.f = f;
+}
+inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : truth(v); }
+
+// The slot of a local the instruction names, when it lies on the stack.
+inline Value* local_at(Value* stack, int32_t base, int32_t sp, int32_t hint) {
+  // One unsigned comparison for 1 <= slot < sp.
+  const int32_t slot = base + static_cast<int16_t>(hint);
+  return static_cast<uint32_t>(slot - 1) < static_cast<uint32_t>(sp - 1) ? &stack[slot] : nullptr;
+}
+inline Value* local_slot(Exec& x, int32_t hint) { return local_at(x.stack, x.base, x.sp, hint); }
+
+// The int comparisons as three bits, less / equal / greater, so that a fused
+// test needs no branch on the operator: the decoder keeps the mask in the
+// compare instruction's `arg`.
+inline bool int_compare(int32_t mask, int32_t a, int32_t b) {
+  int32_t outcome = a < b ? 1 : (a == b ? 2 : 4);
+  return (mask & outcome) != 0;
+}
+
+inline int32_t wrap_add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline int32_t wrap_sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t wrap_mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t int_div(int32_t a, int32_t b) {
+  if (b == 0) return wrap_mul(a, 10000);
+  if (b == -1) return wrap_sub(0, a);
+  return a / b;
+}
+inline int32_t int_mod(int32_t a, int32_t b) { return (b == 0 || b == -1) ? 0 : a % b; }
+inline int32_t shift_left(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) << (b & 31)); }
+inline int32_t shift_right(int32_t a, int32_t b) { return a >> (b & 31); }
+
+}  // namespace rt::interp

@@ -1,0 +1,350 @@
+// The interpreter's fast loop against its general loop: each program runs
+// twice, once as usual and once with --no-fast-loop, and both runs must
+// log, report and end alike. The programs sit on the edges where the fast
+// loop hands an instruction back: locals of other kinds, indices outside
+// an array, frames with exit handlers, calls too deep, missing operands.
+#include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/script_game.h"
+
+using testing_support::GameRun;
+using testing_support::ScriptGame;
+
+namespace {
+
+// Runs `source` (after $init, from main:) both ways; returns the usual run.
+GameRun run_both(const std::string& source) {
+  GameRun runs[2];
+  for (int general = 0; general < 2; ++general) {
+    ScriptGame game;
+    game.script("start", ".function $init@GLOBAL\n    return\n" + source);
+    std::vector<std::string> options = {"--answer=retry", "--virtual-clock=10", "--max-frames=50"};
+    if (general) options.push_back("--no-fast-loop");
+    runs[general] = game.run(options);
+  }
+  EXPECT_EQ(runs[0].exit_code, runs[1].exit_code) << runs[0].err << runs[1].err;
+  EXPECT_EQ(runs[0].log, runs[1].log);
+  // Each game has a title of its own: compare the boxes without it.
+  for (GameRun& run : runs)
+    for (std::string& box : run.boxes) box = box.substr(box.find(" | ") + 3);
+  EXPECT_EQ(runs[0].boxes, runs[1].boxes);
+  return runs[0];
+}
+
+TEST(FastLoop, IntOperatorsOnLocalsWithEdgeValues) {
+  // Every int operator the fast loop runs, on locals, with the values where
+  // the engine's arithmetic differs from C's.
+  std::string body = R"(
+main:
+    .local _a, 0
+    .local _b, 1
+    alloc_locals i, i
+)";
+  const char* ops[] = {"add_i", "minus_i", "mul_i", "div_i", "mod_i", "shl", "shr", "and", "or", "xor",
+                       "land", "lor", "lt_i", "le_i", "gt_i", "ge_i", "eq_i", "ne_i"};
+  const std::pair<int, int> pairs[] = {{7, 0}, {-2147483647 - 1, -1}, {5, 33}, {-9, 2}, {2147483647, 1}, {0, 0}};
+  for (auto [a, b] : pairs) {
+    body += "    push_i " + std::to_string(a) + "\n    st_i_pop _a\n    push_i " + std::to_string(b) +
+            "\n    st_i_pop _b\n";
+    for (const char* op : ops) body += std::string("    load i _a\n    load i _b\n    ") + op + "\n";
+    body += "    push_s \"ops\"\n    syscall_discard debugout, " + std::to_string(std::size(ops) + 1) + "\n";
+  }
+  GameRun r = run_both(body + "    syscall_discard system_end, 0\n");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.log.size(), std::size(pairs));
+  // 7 and 0: division by zero scales by 10000, the remainder is 0; ge gives -1.
+  // (debugout writes the last argument first.)
+  EXPECT_EQ(r.log[0], "ops 1 0 -1 1 0 0 1 0 7 7 0 7 7 0 70000 0 7 7 ");
+  // INT_MIN and -1: wrapping, not trapping.
+  EXPECT_EQ(r.log[1], "ops 1 0 0 0 1 1 1 1 2147483647 -1 -2147483648 -1 0 0 -2147483648 -2147483648 -2147483647 "
+                      "2147483647 ");
+}
+
+TEST(FastLoop, LoopsOverLocalsThatChangeKind) {
+  // A counted loop whose accumulator turns into a float and a string on
+  // the way: those turns run in the general loop, the rest does not.
+  GameRun r = run_both(R"(
+main:
+    .local _i, 0
+    .local _s, 1
+    .local _f, 2
+    .local _t, 3
+    alloc_locals i, i, f, s
+loop:
+    load i _i
+    push_i 10
+    lt_i
+    jmp_false done
+    load i _i
+    add_st_i_pop _s
+    load i _i
+    push_i 4
+    eq_i
+    jmp_false not_four
+    push_f 0.5
+    st_f_pop _f
+    load i _s
+    st_i_pop _f                       ; a float local takes an int
+    push_s "x"
+    st_ref_s_pop _t
+not_four:
+    load i _i
+    push_i 7
+    eq_i
+    jmp_false next
+    push_i 1
+    add_st_i_pop _t                   ; a string local: the general loop decides
+    load i _t                         ; and the wrong kind is reported
+    pop
+next:
+    push_i 1
+    add_st_i_pop _i
+    jmp loop
+done:
+    load i _s
+    load i _f
+    load s _t
+    push_s "end"
+    syscall_discard debugout, 4
+    syscall_discard system_end, 0
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_FALSE(r.log.empty());
+  // The string local took an int on the way, so it reads as an empty string.
+  EXPECT_EQ(r.log.back(), "end  10 45 ");
+}
+
+TEST(FastLoop, ElementsInsideAndOutsideTheArray) {
+  // One-index elements of local int and float arrays run fast; indices past
+  // the end or below zero wrap, floats are truncated, and two-index, string
+  // and modified elements take the general loop.
+  GameRun r = run_both(R"(
+main:
+    .local _a, 0
+    .local _f, 1
+    .local _m, 2
+    .local _s, 3
+    .local _i, 4
+    alloc_locals ia, fa, ia, sa, i
+    push_i 4
+    syscall int_array, 1
+    st_ref_ia_pop _a
+    push_i 3
+    syscall float_array, 1
+    st_ref_fa_pop _f
+    push_i 3
+    push_i 2
+    syscall int_array, 2
+    st_ref_ia_pop _m
+    push_i 2
+    syscall string_array, 1
+    st_ref_sa_pop _s
+fill:
+    load i _i
+    push_i 7
+    lt_i
+    jmp_false filled
+    load i _i
+    push_i 10
+    mul_i
+    load i _i
+    ast_i_pop i _a[1]                 ; 4..6 land on 0..2 again
+    push_i 1
+    add_st_i_pop _i
+    jmp fill
+filled:
+    push_i 99
+    push_i -1
+    ast_i i _a[1]                     ; -1 is the last element; the value stays
+    push_f 1.5
+    push_i 5
+    ast_f_pop f _f[1]
+    push_i 8
+    push_i 1
+    push_i 2
+    ast_i_pop i _m[2]
+    push_s "str"
+    push_i 3
+    ast_s_pop s _s[1]
+    push_i 0
+    load_elem i _a[1]
+    push_i 1
+    load_elem i _a[1]
+    push_i 2
+    load_elem i _a[1]
+    push_i 3
+    load_elem i _a[1]
+    push_f 2.9
+    load_elem i _a[1]
+    push_i 1
+    load_elem i ++_a[1]
+    push_i 2
+    load_elem f _f[1]
+    push_i 1
+    push_i 2
+    load_elem i _m[2]
+    push_i 1
+    load_elem s _s[1]
+    push_s "elements"
+    syscall_discard debugout, 11
+    push_i 0
+    load_elem f _a[1]                 ; the wrong element kind is reported
+    pop
+    syscall_discard system_end, 0
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_FALSE(r.log.empty());
+  // Last pushed first; the final 99 is the value ast_i left on the stack.
+  EXPECT_EQ(r.log[0], "elements str 8 1.500000 51 60 99 60 50 40 99 ");
+}
+
+TEST(FastLoop, CallsReturnsAndTheirEdges) {
+  // Recursion, discarded results, a frame with an exit handler deep in a
+  // recursion, arguments of the wrong kind, and a function that returns
+  // from the bottom of another thread.
+  GameRun r = run_both(R"(
+main:
+    push_i 15
+    call_fn $fib@GLOBAL, 1
+    push_i 3
+    call_fn_discard $fib@GLOBAL, 1
+    push_i 4
+    call_fn $count_down@GLOBAL, 1
+    push_s "x"
+    call_fn $fib@GLOBAL, 1
+    push_s "calls"
+    syscall_discard debugout, 4
+    push_i &$worker@GLOBAL
+    syscall_discard thread_create, 1
+    push_i 30
+    syscall_discard wait, 1
+    syscall_discard system_end, 0
+
+.function $fib@GLOBAL
+    .local _n, -2
+    check_args i
+    load i _n
+    push_i 2
+    lt_i
+    jmp_false recurse
+    load i _n
+    return
+recurse:
+    load i _n
+    push_i 1
+    minus_i
+    call_fn $fib@GLOBAL, 1
+    load i _n
+    push_i 2
+    minus_i
+    call_fn $fib@GLOBAL, 1
+    add_i
+    return
+
+.function $count_down@GLOBAL
+    .local _n, -2
+    .local _r, 0
+    alloc_locals i
+    set_exit handler
+    load i _n
+    push_i 0
+    gt_i
+    jmp_false bottom
+    load i _n
+    push_i 1
+    minus_i
+    call_fn $count_down@GLOBAL, 1
+    st_i_pop _r
+bottom:
+    load i _r
+    push_i 1
+    add_i
+    return
+handler:
+    load i _n
+    push_s "exit"
+    syscall_discard debugout, 2
+    push_i 100
+    return
+
+.function $worker@GLOBAL
+    line 3
+    push_i 6
+    call_fn $fib@GLOBAL, 1
+    push_s "worker"
+    syscall_discard debugout, 2
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // The reports are in the log as well; the rest, in order:
+  std::vector<std::string> lines;
+  for (const std::string& line : r.log)
+    if (line.find("START.MJO") == std::string::npos && line.find("スタック") == std::string::npos) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"exit 0 ", "exit 1 ", "exit 2 ", "exit 3 ", "exit 4 ",
+                                             "calls 0 100 610 ", "worker 8 "}))
+      << "the string argument is reported, then read as 0";
+  EXPECT_EQ(r.boxes.size(), 3u) << "the argument, and the two reads of it";
+}
+
+TEST(FastLoop, MissingOperandsAndTooDeepCalls) {
+  GameRun under = run_both(R"(
+main:
+    .local _a, 0
+    alloc_locals i
+    push_i 5
+    add_i                             ; one operand short
+    jmp_false skip
+skip:
+    pop
+    pop
+    push_s "underflow"
+    syscall_discard debugout, 1
+    syscall_discard system_end, 0
+)");
+  EXPECT_EQ(under.exit_code, 0) << under.err;
+  EXPECT_FALSE(under.boxes.empty());
+
+  GameRun deep = run_both(R"(
+main:
+    push_i 0
+    call_fn $deeper@GLOBAL, 1
+.function $deeper@GLOBAL
+    .local _n, -2
+    load i _n
+    push_i 1
+    add_i
+    call_fn $deeper@GLOBAL, 1
+    return
+)");
+  EXPECT_EQ(deep.exit_code, 255);
+  ASSERT_FALSE(deep.boxes.empty());
+  EXPECT_NE(deep.boxes.back().find("スタックオーバーフロー"), std::string::npos);
+}
+
+TEST(FastLoop, ALoopThatNeverYieldsStillEnds) {
+  // Only locals, only fast operations: the watchdog still lets the quit
+  // through. (On the real clock: the virtual one stands still while a
+  // script spins.)
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    .local _i, 0
+    alloc_locals i
+spin:
+    push_i 1
+    add_st_i_pop _i
+    jmp spin
+)");
+  game.file("quit.txt", "200 quit\n");
+  testing_support::RunResult r = testing_support::run_program(
+      {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
+       game.dir.path()},
+      {}, 30);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+}  // namespace
