@@ -39,49 +39,12 @@ const BuiltinInfo* find_builtin_info(std::string_view name) {
   return nullptr;
 }
 
-Call::Call(Engine& e, Thread& t, uint32_t k, int n, bool d) : engine(e), thread(t), key(k), argc(n), discard(d) {}
-
-const Value* Call::arg(int n) const {
-  if (n < 1 || n > argc) return nullptr;
-  int32_t slot = thread.frame().stack_top - n;
-  return slot >= 1 ? &thread.stack[slot] : nullptr;
-}
-
-Value* Call::mutable_arg(int n) { return const_cast<Value*>(arg(n)); }
-
-int32_t Call::int_arg(int n, int32_t fallback) const {
-  const Value* v = arg(n);
-  return v && (v->kind == kInt || v->kind == kFloat) ? as_int(*v) : fallback;
-}
-
-float Call::float_arg(int n, float fallback) const {
-  const Value* v = arg(n);
-  return v && (v->kind == kInt || v->kind == kFloat) ? as_float(*v) : fallback;
-}
-
 std::string_view Call::str_arg(int n) const {
   const Value* v = arg(n);
   return v ? string_of(*v) : std::string_view();
 }
 
-void Call::ret_value(Value value) {
-  if (has_result_) release(result_);
-  result_ = value;
-  result_.key = 0;
-  result_.scope = kLocal;
-  has_result_ = true;
-}
-
-void Call::ret_int(int32_t value) { ret_value(int_value(value)); }
-void Call::ret_float(float value) { ret_value(float_value(value)); }
 void Call::ret_string(std::string_view text) { ret_value(string_value(new_string(text))); }
-
-Value Call::take_result() {
-  Value v = has_result_ ? result_ : int_value(0);
-  has_result_ = false;
-  result_ = Value{};
-  return v;
-}
 
 Frame& Call::frame() { return thread.frame(); }
 

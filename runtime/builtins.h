@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/threads.h"
 #include "runtime/value.h"
 
 namespace rt {
@@ -32,7 +33,7 @@ enum class Progress { Done = 0, NotFinished = 1 };
 
 class Call {
  public:
-  Call(Engine& e, Thread& thread, uint32_t key, int argc, bool discard);
+  Call(Engine& e, Thread& t, uint32_t k, int n, bool d) : engine(e), thread(t), key(k), argc(n), discard(d) {}
 
   Engine& engine;
   Thread& thread;
@@ -41,20 +42,36 @@ class Call {
   const bool discard;  // the result is dropped (syscall_discard)
 
   // Argument n (1 = the first, topmost); nullptr when the caller passed fewer.
-  const Value* arg(int n) const;
-  Value* mutable_arg(int n);
+  const Value* arg(int n) const {
+    if (n < 1 || n > argc) return nullptr;
+    const int32_t slot = thread.frame().stack_top - n;
+    return slot >= 1 ? &thread.stack[slot] : nullptr;
+  }
+  Value* mutable_arg(int n) { return const_cast<Value*>(arg(n)); }
   bool has(int n) const { return n >= 1 && n <= argc; }
-  int32_t int_arg(int n, int32_t fallback = 0) const;
-  float float_arg(int n, float fallback = 0.0f) const;
+  int32_t int_arg(int n, int32_t fallback = 0) const {
+    const Value* v = arg(n);
+    return v && (v->kind == kInt || v->kind == kFloat) ? as_int(*v) : fallback;
+  }
+  float float_arg(int n, float fallback = 0.0f) const {
+    const Value* v = arg(n);
+    return v && (v->kind == kInt || v->kind == kFloat) ? as_float(*v) : fallback;
+  }
   // "" when absent or not a string.
   std::string_view str_arg(int n) const;
 
   // The result (the last call wins; none leaves int 0).
-  void ret_int(int32_t value);
-  void ret_float(float value);
+  void ret_int(int32_t value) { ret_value(int_value(value)); }
+  void ret_float(float value) { ret_value(float_value(value)); }
   void ret_string(std::string_view text);
   // Takes over the value's reference.
-  void ret_value(Value value);
+  void ret_value(Value value) {
+    if (has_result_) release(result_);
+    result_ = value;
+    result_.key = 0;
+    result_.scope = kLocal;
+    has_result_ = true;
+  }
 
   // The calling thread's current frame: group 2 handlers keep their state
   // in its wait deadline and wait frame count.
@@ -66,7 +83,12 @@ class Call {
 
   // Used by dispatch.
   bool has_result() const { return has_result_; }
-  Value take_result();
+  Value take_result() {
+    Value v = has_result_ ? result_ : int_value(0);
+    has_result_ = false;
+    result_ = Value{};
+    return v;
+  }
 
  private:
   Value result_;

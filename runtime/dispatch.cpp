@@ -75,7 +75,7 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
   if (!thread_exists(e, &t)) {
     Value unused = call.take_result();
     release(unused);
-    return DispatchResult::Done;
+    return DispatchResult::Freed;
   }
   if (group == 2 && p == Progress::NotFinished) {
     Value unused = call.take_result();

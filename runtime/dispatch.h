@@ -11,7 +11,11 @@ struct Engine;
 struct Thread;
 struct Insn;
 
-enum class DispatchResult { Done, Again };
+enum class DispatchResult {
+  Done,
+  Again,  // not finished: the same call on the thread's next turn
+  Freed,  // the built-in freed the calling thread
+};
 
 // Fills the engine's dispatch table from the catalogue and every
 // subsystem's handler table. Throws std::logic_error on a key registered

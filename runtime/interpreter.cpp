@@ -318,7 +318,7 @@ void run_thread(Engine& e) {
 #undef QUOREL_LABEL
       &&L_unknown, &&L_trap_end, &&L_trap_jump, &&L_trap_operand,
       &&L_load_local, &&L_local_cmp_k_jf, &&L_local_cmp_local_jf, &&L_k_add_local, &&L_local_add_local,
-      &&L_k_add_local_loop, &&L_local_op_k};
+      &&L_k_add_local_loop, &&L_local_op_k, &&L_local_elem, &&L_local_ast};
   static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == iop_count);
 #define CASE(name) L_##name:
 #define NEXT()               \
@@ -345,14 +345,22 @@ void run_thread(Engine& e) {
 
   // The hot operations try the fast loop first; what it does not take
   // (even its first instruction) runs here.
-#define TRY_FAST()                 \
-  if (fast && in != refused) {     \
-    x.ip = in;                     \
-    if (run_fast(x)) {             \
-      refused = x.ip;              \
-      NEXT_CHECKED();              \
-    }                              \
-    x.ip = in + 1;                 \
+#define TRY_FAST()                                              \
+  if (fast && in != refused) {                                  \
+    x.ip = in;                                                  \
+    switch (run_fast(x)) {                                      \
+      case FastResult::refused: break;                          \
+      case FastResult::ran:                                     \
+        refused = x.ip;                                         \
+        NEXT_CHECKED();                                         \
+      case FastResult::moved:                                   \
+        reload(x);                                              \
+        if (x.t->frame().ip != x.ip || x.f->script != x.script) \
+          enter_code();                                         \
+        NEXT_CHECKED();                                         \
+      case FastResult::freed: goto done_freed;                  \
+    }                                                           \
+    x.ip = in + 1;                                              \
   }
 
   // Jumps go through here: a backward jump counts toward the watchdog that
@@ -976,9 +984,10 @@ void run_thread(Engine& e) {
 
   // --- Built-ins -------------------------------------------------------------------------
   CASE(syscall) CASE(syscall_discard) {
+    TRY_FAST()
     sync(x);
     DispatchResult r = dispatch_builtin(e, *t, *in, in->op == iop_syscall_discard);
-    if (!thread_exists(e, t)) goto done_freed;
+    if (r == DispatchResult::Freed) goto done_freed;
     reload(x);
     if (r == DispatchResult::Again) {
       // Not finished: the same call, with the same arguments, next turn.
@@ -1118,7 +1127,8 @@ void run_thread(Engine& e) {
   // --- Superinstructions ----------------------------------------------------------------
   // Their fast cases live in the fast loop; otherwise each runs as its first
   // instruction, and the rest follow unfused.
-  CASE(load_local) CASE(local_cmp_k_jf) CASE(local_cmp_local_jf) CASE(local_add_local) CASE(local_op_k) {
+  CASE(load_local) CASE(local_cmp_k_jf) CASE(local_cmp_local_jf) CASE(local_add_local) CASE(local_op_k)
+  CASE(local_elem) CASE(local_ast) {
     TRY_FAST()
     goto load_generic;
   }

@@ -53,10 +53,18 @@ void end_thread_here(Exec& x);
 // count starts again. False when the thread's turn must end.
 bool watchdog_turn(Exec& x);
 
+// How the fast loop handed back.
+enum class FastResult : uint8_t {
+  refused,  // not even the first instruction ran there
+  ran,      // x.ip is the first instruction it did not take
+  moved,    // a built-in moved the thread to another frame or place, or
+            // ended its turn: the frame must be read again
+  freed,    // a built-in freed the thread
+};
+
 // Runs the common cases of the hottest operations from x.ip on; see
-// interpreter_fast.cpp. False when not even the first instruction could run
-// there.
-bool run_fast(Exec& x);
+// interpreter_fast.cpp.
+FastResult run_fast(Exec& x);
 
 inline void push_value(Exec& x, Value v) {
   if (x.sp >= x.cap) grow(x, 1);

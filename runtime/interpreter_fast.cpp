@@ -11,6 +11,7 @@
 // fast cases here are the general loop's results for the same inputs.
 #include <array>
 
+#include "runtime/dispatch.h"
 #include "runtime/interpreter.h"
 #include "runtime/interpreter_exec.h"
 
@@ -24,7 +25,7 @@ namespace {
   X(and_) X(or_) X(xor_) X(land) X(lor) X(lt_i) X(le_i) X(gt_i) X(ge_i) X(eq_i) X(ne_i) X(jmp)       \
   X(jmp_true) X(jmp_false) X(pop) X(st_i_pop) X(add_st_i_pop) X(minus_st_i_pop) X(load_elem)          \
   X(ast_i) X(ast_i_pop) X(ast_f) X(ast_f_pop) X(call_fn) X(call_fn_discard) X(ret) X(alloc_locals)    \
-  X(check_args) X(line)
+  X(check_args) X(line) X(syscall) X(syscall_discard) X(local_elem) X(local_ast)
 
 enum FastOp : uint8_t {
   fast_leave,
@@ -47,24 +48,33 @@ inline void put_int(Value& v, int32_t n) {
   v.raw = static_cast<uint32_t>(n);
 }
 
-// The element a one-index element instruction names, when the array is a
-// local of the kind the instruction expects and the index is an int inside
-// it; nullptr for every other case.
+// An element instruction the fast loop can take: a local int or float
+// array, one index, no modifiers (the decoder's superinstructions check
+// this once).
+inline bool plain_local_element(uint16_t flags) {
+  return var_flags::scope(flags) == kLocal && var_flags::dimensions(flags) <= 1 && var_flags::kind(flags) <= kFloat &&
+         (flags & 0x1F) == 0;
+}
+
+// The element such an instruction names, when the local holds an array of
+// the kind it expects and the index lies inside; nullptr otherwise.
 inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn& in, const Value& index) {
-  const uint16_t flags = in.flags;
-  if (var_flags::scope(flags) != kLocal || var_flags::dimensions(flags) > 1 || var_flags::kind(flags) > kFloat ||
-      index.kind != kInt)
-    return nullptr;
   Value* v = local_at(stack, base, sp, in.arg);
-  if (!v || v->kind != var_flags::kind(flags) + kIntArray || !v->a) return nullptr;
+  if (!v || v->kind != var_flags::kind(in.flags) + kIntArray || !v->a || index.kind != kInt) return nullptr;
   ArrayBlock* a = v->a;
   if (a->outer < 1 || a->middle < 1 || static_cast<uint32_t>(index.i) >= static_cast<uint32_t>(a->inner)) return nullptr;
   return &a->ints()[index.i];
 }
 
+std::array<const void*, iop_count> by_operation(const void* const* labels) {
+  std::array<const void*, iop_count> table;
+  for (size_t op = 0; op < table.size(); ++op) table[op] = labels[kFastOp[op]];
+  return table;
+}
+
 }  // namespace
 
-bool run_fast(Exec& x) {
+FastResult run_fast(Exec& x) {
   ScriptMachine& vm = x.vm;
   Thread* const t = x.t;
   Insn* const start = x.ip;
@@ -72,7 +82,7 @@ bool run_fast(Exec& x) {
   Insn* insns = x.insns;
   Value* stack = x.stack;
   int32_t sp = x.sp;
-  const int32_t cap = x.cap;
+  int32_t cap = x.cap;
   int32_t base = x.base;
   Frame* f = x.f;
   LoadedScript* script = x.script;
@@ -81,22 +91,25 @@ bool run_fast(Exec& x) {
   int32_t depth = t->depth;  // read here, written through to the thread
   Insn* in = ip;
 
-#define SPILL() \
-  (x.ip = ip, x.insns = insns, x.sp = sp, x.base = base, x.f = f, x.script = script, x.watchdog = watchdog)
+#define SPILL()                                                                                       \
+  (x.ip = ip, x.insns = insns, x.stack = stack, x.sp = sp, x.cap = cap, x.base = base, x.f = f, x.script = script, \
+   x.watchdog = watchdog)
 #define LOCAL(hint) local_at(stack, base, sp, (hint))
 
 #if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
-  static const void* const kLabels[fast_count] = {
+  static const void* const kFastLabels[fast_count] = {
       &&L_leave,
 #define QUOREL_FAST_LABEL(ident) &&L_##ident,
       QUOREL_FAST_OPS(QUOREL_FAST_LABEL)
 #undef QUOREL_FAST_LABEL
   };
+  // Indexed by the operation itself, to spare the dispatch a load.
+  static const std::array<const void*, iop_count> kLabels = by_operation(kFastLabels);
 #define CASE(name) L_##name:
-#define NEXT()                         \
-  do {                                 \
-    in = ip;                           \
-    goto* kLabels[kFastOp[ip->op]];    \
+#define NEXT()                 \
+  do {                         \
+    in = ip;                   \
+    goto* kLabels[ip->op];     \
   } while (0)
   NEXT();
 #else
@@ -117,7 +130,7 @@ bool run_fast(Exec& x) {
     if (target_ <= in && --watchdog == 0) {                 \
       ip = target_;                                         \
       SPILL();                                              \
-      if (!watchdog_turn(x)) return true;                   \
+      if (!watchdog_turn(x)) return FastResult::ran;                   \
       watchdog = x.watchdog;                                \
     }                                                       \
     ip = target_;                                           \
@@ -202,7 +215,7 @@ bool run_fast(Exec& x) {
 
   // Elements of int and float arrays held in locals, by one index.
   CASE(load_elem) {
-    if (sp < 2 || (in->flags & 0x1F) != 0) LEAVE();  // modifiers and unary operators
+    if (sp < 2 || !plain_local_element(in->flags)) LEAVE();
     int32_t* cell = fast_element(stack, base, sp, *in, stack[sp - 1]);
     if (!cell) LEAVE();
     Value out;
@@ -215,7 +228,7 @@ bool run_fast(Exec& x) {
   CASE(ast_i) CASE(ast_i_pop) CASE(ast_f) CASE(ast_f_pop) {
     if (sp < 3) LEAVE();
     const Value& val = stack[sp - 2];
-    if (val.kind > kFloat) LEAVE();
+    if (val.kind > kFloat || !plain_local_element(in->flags)) LEAVE();
     int32_t* cell = fast_element(stack, base, sp, *in, stack[sp - 1]);
     if (!cell) LEAVE();
     *cell = val.i;  // the payload as it is
@@ -294,6 +307,29 @@ bool run_fast(Exec& x) {
     NEXT();
   }
 
+  CASE(local_elem) {
+    Value* index = LOCAL(in->arg);
+    if (!index || index->kind != kInt || sp >= cap) LEAVE();
+    int32_t* cell = fast_element(stack, base, sp, in[1], *index);
+    if (!cell) LEAVE();
+    Value out;
+    out.kind = static_cast<uint8_t>(var_flags::kind(in[1].flags));
+    out.i = *cell;
+    stack[sp++] = out;
+    ip = in + 2;
+    NEXT();
+  }
+  CASE(local_ast) {
+    Value* index = LOCAL(in->arg);
+    if (!index || index->kind != kInt || sp < 2 || stack[sp - 1].kind > kFloat) LEAVE();
+    int32_t* cell = fast_element(stack, base, sp, in[1], *index);
+    if (!cell) LEAVE();
+    *cell = stack[sp - 1].i;  // the payload as it is
+    if (in[1].op == iop_ast_i_pop || in[1].op == iop_ast_f_pop) --sp;
+    ip = in + 2;
+    NEXT();
+  }
+
   // --- Calls and returns ---------------------------------------------------------------
   // A call of a function whose address the call cache holds: the count is
   // pushed, and the arguments and count move below the new frame's base.
@@ -326,7 +362,7 @@ bool run_fast(Exec& x) {
     ip = const_cast<Insn*>(cache.target);
     if (--watchdog == 0) {
       SPILL();
-      if (!watchdog_turn(x)) return true;
+      if (!watchdog_turn(x)) return FastResult::ran;
       watchdog = x.watchdog;
     }
     NEXT();
@@ -392,6 +428,28 @@ bool run_fast(Exec& x) {
     NEXT();
   }
 
+  // --- Built-ins ---------------------------------------------------------------------
+  // Those that finish at once, once the instruction knows its slot.
+  CASE(syscall) CASE(syscall_discard) {
+    if (in->arg < 0 || vm.builtins[in->arg].info->group != 3) LEAVE();
+    ip = in + 1;
+    SPILL();
+    sync(x);
+    if (dispatch_builtin(x.e, *t, *in, in->op == iop_syscall_discard) == DispatchResult::Freed)
+      return FastResult::freed;
+    f = &t->frame();
+    depth = t->depth;
+    sp = f->stack_top;
+    base = f->base;
+    stack = t->stack.data();
+    cap = static_cast<int32_t>(t->stack.size());
+    if (vm.exit_code != kContinue || f->ip != ip || f->script != script) {
+      SPILL();
+      return FastResult::moved;
+    }
+    NEXT();
+  }
+
 #if !(defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH))
       default:
         goto L_leave;
@@ -402,7 +460,7 @@ bool run_fast(Exec& x) {
 
 L_leave:
   SPILL();
-  return ip != start;
+  return ip != start ? FastResult::ran : FastResult::refused;
 
 #undef CASE
 #undef NEXT

@@ -111,7 +111,7 @@ void reset_thread(Engine& e, Thread& t) {
   t.frames[0].stack_top = 1;
 }
 
-void reserve_stack(Engine& e, Thread& t, int extra) {
+void grow_stack(Engine& e, Thread& t, int extra) {
   const size_t needed = static_cast<size_t>(t.frames[t.depth].stack_top) + static_cast<size_t>(extra);
   if (needed <= t.stack.size()) return;
   if (needed > static_cast<size_t>(kMaxStackValues)) {

@@ -134,7 +134,11 @@ void reset_thread(Engine& e, Thread& t);
 // --- Value stack ------------------------------------------------------------------
 
 // Makes room for `extra` more values above the current top.
-void reserve_stack(Engine& e, Thread& t, int extra);
+void grow_stack(Engine& e, Thread& t, int extra);
+inline void reserve_stack(Engine& e, Thread& t, int extra) {
+  if (static_cast<size_t>(t.frames[t.depth].stack_top) + static_cast<size_t>(extra) > t.stack.size())
+    grow_stack(e, t, extra);
+}
 void push(Engine& e, Thread& t, Value v);  // takes over v's reference
 void pop(Thread& t);                       // releases the top value
 // Releases values [from, current top) and sets the top to `from`.

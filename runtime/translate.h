@@ -41,6 +41,8 @@ enum IOp : uint16_t {
   iop_local_add_local,   // load _y; add_st_i_pop _x    (and minus_st_i_pop)
   iop_k_add_local_loop,  // push_i K; add_st_i_pop _x; jmp L, where L is a local_cmp_k_jf
   iop_local_op_k,        // load _x; push_i K; add_i | minus_i | mul_i
+  iop_local_elem,        // load _i; load_elem _a[1]     (a local array, indexed by a local)
+  iop_local_ast,         // load _i; ast_i | ast_f (and _pop) _a[1]
   iop_count
 };
 

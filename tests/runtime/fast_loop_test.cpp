@@ -126,7 +126,8 @@ main:
     .local _m, 2
     .local _s, 3
     .local _i, 4
-    alloc_locals ia, fa, ia, sa, i
+    .local _sum, 5
+    alloc_locals ia, fa, ia, sa, i, i
     push_i 4
     syscall int_array, 1
     st_ref_ia_pop _a
@@ -188,6 +189,23 @@ filled:
     load_elem s _s[1]
     push_s "elements"
     syscall_discard debugout, 11
+    push_i -2
+    st_i_pop _i
+sum:                                  ; a local index, -2 to 5: wrapping at both ends
+    load i _i
+    push_i 6
+    lt_i
+    jmp_false summed
+    load i _i
+    load_elem i _a[1]
+    add_st_i_pop _sum
+    push_i 1
+    add_st_i_pop _i
+    jmp sum
+summed:
+    load i _sum
+    push_s "sum"
+    syscall_discard debugout, 2
     push_i 0
     load_elem f _a[1]                 ; the wrong element kind is reported
     pop
@@ -197,6 +215,8 @@ filled:
   ASSERT_FALSE(r.log.empty());
   // Last pushed first; the final 99 is the value ast_i left on the stack.
   EXPECT_EQ(r.log[0], "elements str 8 1.500000 51 60 99 60 50 40 99 ");
+  ASSERT_GE(r.log.size(), 2u);
+  EXPECT_EQ(r.log[1], "sum 500 ") << "a[-2] .. a[5] of {40, 51, 60, 99}";
 }
 
 TEST(FastLoop, CallsReturnsAndTheirEdges) {
