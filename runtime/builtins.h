@@ -67,9 +67,9 @@ class Call {
   // Takes over the value's reference.
   void ret_value(Value value) {
     if (has_result_) release(result_);
+    value.key = 0;  // made whole before the store: it is read back as a whole at once
+    value.scope = kLocal;
     result_ = value;
-    result_.key = 0;
-    result_.scope = kLocal;
     has_result_ = true;
   }
 
