@@ -180,9 +180,9 @@ int64_t element_index(Exec& x, const ArrayBlock* a, int dims) {
   }
 }
 
-// The array an element instruction names, checked against the element kind
-// it expects. nullptr after a report.
-ArrayBlock* array_for(Exec& x, Insn& in) {
+// The array an element instruction with `indices` index operands names,
+// checked against the element kind it expects. nullptr after a report.
+ArrayBlock* array_for(Exec& x, Insn& in, int indices) {
   const uint8_t element = static_cast<uint8_t>(var_flags::kind(in.flags));
   const uint8_t kind = static_cast<uint8_t>(element + kIntArray);
   if (element > kString) {
@@ -191,6 +191,13 @@ ArrayBlock* array_for(Exec& x, Insn& in) {
   }
   Value* v = variable_for(x, in, kind);
   if (!v) return nullptr;
+  if (v >= x.stack + x.sp - indices && v < x.stack + x.sp) {
+    // A local slot among the indices themselves (only a malformed program
+    // names one): taking the indices off the stack would free the array
+    // while the instruction still uses it.
+    report(x, format(msg::kBadLocalSlot, static_cast<int16_t>(in.arg)));
+    return nullptr;
+  }
   if (v->kind != kind || !v->a) {
     report(x, msg::kWrongVariableKind);
     return nullptr;
@@ -623,7 +630,7 @@ void run_thread(Engine& e) {
 #define ELEMENT_PROLOGUE_FOR(string_op)                           \
     const int dims = std::max(1, std::min(3, var_flags::dimensions(in->flags))); \
     if (x.sp - dims < 2) ensure_operands(x, dims + 1);            \
-    ArrayBlock* arr = array_for(x, *in);                          \
+    ArrayBlock* arr = array_for(x, *in, dims);                    \
     if (arr && (arr->element_kind == kString) != (string_op)) {   \
       report(x, msg::kWrongVariableKind);                         \
       arr = nullptr;                                              \
@@ -790,7 +797,7 @@ void run_thread(Engine& e) {
     const uint16_t flags = in->flags;
     const int dims = std::max(1, std::min(3, var_flags::dimensions(flags)));
     if (x.sp - dims < 1) ensure_operands(x, dims);
-    ArrayBlock* arr = array_for(x, *in);
+    ArrayBlock* arr = array_for(x, *in, dims);
     int64_t at = -1;
     if (arr) at = element_index(x, arr, dims);
     else for (int k = 0; k < dims; ++k) pop_value(x);

@@ -177,6 +177,29 @@ TEST(Opcodes, ReportsAndGoesOn) {
   EXPECT_EQ(r.log.back(), "after ");
 }
 
+TEST(Opcodes, AnArrayNamedAsItsOwnIndexIsRefused) {
+  // The local slot of the array is the index operand itself: taking the
+  // index off the stack would free the array the instruction reads.
+  GameRun r = run_body(R"(
+    push_i 0
+    call_fn $f@GLOBAL, 0
+    push_s "after"
+    syscall_discard debugout, 2
+    syscall_discard system_end, 0
+.function $f@GLOBAL
+    .local _a, 0
+    push_i 2
+    syscall int_array, 1              ; the array lands in _a's slot, on top
+    load_elem i _a[1]
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.boxes.size(), 1u) << r.err;
+  EXPECT_NE(r.boxes[0].find("ローカル変数[0]がスタックの範囲外です"), std::string::npos) << r.boxes[0];
+  ASSERT_FALSE(r.log.empty());
+  EXPECT_EQ(r.log.back(), "after 0 ") << "the element reads as the default";
+}
+
 TEST(Opcodes, MalformedCodeEndsTheThreadNotTheProgram) {
   // Falling off the end, a jump into an operand and a cut-off operand: each
   // is reported and ends the thread; the program goes back to the title and
