@@ -66,11 +66,13 @@ inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn&
   return &a->ints()[index.i];
 }
 
+#if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
 std::array<const void*, iop_count> by_operation(const void* const* labels) {
   std::array<const void*, iop_count> table;
   for (size_t op = 0; op < table.size(); ++op) table[op] = labels[kFastOp[op]];
   return table;
 }
+#endif
 
 }  // namespace
 
