@@ -53,7 +53,8 @@ struct Frame {
   void clear_click_targets() { left_target = right_target = middle_target = 0; }
 
   // The same as `*this = Frame{}`, which compilers tend to turn into a slow
-  // string instruction; calls and returns do this every time.
+  // string instruction; returns do this every time, so that the frames
+  // above a thread's depth are always clear.
   void clear() {
     pc = 0;
     base = stack_top = discard = line = 0;
