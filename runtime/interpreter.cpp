@@ -325,7 +325,8 @@ void run_thread(Engine& e) {
 #undef QUOREL_LABEL
       &&L_unknown, &&L_trap_end, &&L_trap_jump, &&L_trap_operand,
       &&L_load_local, &&L_local_cmp_k_jf, &&L_local_cmp_local_jf, &&L_k_add_local, &&L_local_add_local,
-      &&L_k_add_local_loop, &&L_local_op_k, &&L_local_elem, &&L_local_ast};
+      &&L_k_add_local_loop, &&L_local_op_k, &&L_local_elem, &&L_local_ast, &&L_local_local_ast,
+      &&L_local_elem_add_local};
   static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == iop_count);
 #define CASE(name) L_##name:
 #define NEXT()               \
@@ -1135,7 +1136,7 @@ void run_thread(Engine& e) {
   // Their fast cases live in the fast loop; otherwise each runs as its first
   // instruction, and the rest follow unfused.
   CASE(load_local) CASE(local_cmp_k_jf) CASE(local_cmp_local_jf) CASE(local_add_local) CASE(local_op_k)
-  CASE(local_elem) CASE(local_ast) {
+  CASE(local_elem) CASE(local_ast) CASE(local_local_ast) CASE(local_elem_add_local) {
     TRY_FAST()
     goto load_generic;
   }

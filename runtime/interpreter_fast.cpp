@@ -26,7 +26,8 @@ namespace {
   X(and_) X(or_) X(xor_) X(land) X(lor) X(lt_i) X(le_i) X(gt_i) X(ge_i) X(eq_i) X(ne_i) X(jmp)       \
   X(jmp_true) X(jmp_false) X(pop) X(st_i_pop) X(add_st_i_pop) X(minus_st_i_pop) X(load_elem)          \
   X(ast_i) X(ast_i_pop) X(ast_f) X(ast_f_pop) X(call_fn) X(call_fn_discard) X(ret) X(alloc_locals)    \
-  X(check_args) X(line) X(syscall) X(syscall_discard) X(local_elem) X(local_ast)
+  X(check_args) X(line) X(syscall) X(syscall_discard) X(local_elem) X(local_ast) X(local_local_ast) \
+  X(local_elem_add_local)
 
 enum FastOp : uint8_t {
   fast_leave,
@@ -341,6 +342,27 @@ FastResult run_fast(Exec& x) {
     *cell = stack[sp - 1].i;  // the payload as it is
     if (in[1].op == iop_ast_i_pop || in[1].op == iop_ast_f_pop) --sp;
     ip = in + 2;
+    NEXT();
+  }
+
+  CASE(local_local_ast) {
+    Value* value = LOCAL(in->arg);
+    Value* index = LOCAL(in[1].arg);
+    if (!value || value->kind != var_flags::kind(in->flags) || !index) LEAVE();
+    int32_t* cell = fast_element(stack, base, sp, in[2], *index);
+    if (!cell) LEAVE();
+    *cell = value->i;  // the payload as it is
+    ip = in + 3;
+    NEXT();
+  }
+  CASE(local_elem_add_local) {
+    Value* index = LOCAL(in->arg);
+    Value* sum = LOCAL(in[2].arg);
+    if (!index || !sum || sum->kind != kInt) LEAVE();
+    int32_t* cell = fast_element(stack, base, sp, in[1], *index);
+    if (!cell) LEAVE();
+    sum->raw = static_cast<uint32_t>(in[2].op == iop_add_st_i_pop ? wrap_add(sum->i, *cell) : wrap_sub(sum->i, *cell));
+    ip = in + 3;
     NEXT();
   }
 

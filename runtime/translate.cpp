@@ -115,6 +115,12 @@ void fuse(DecodedCode& out, const std::vector<bool>& entered) {
     } else if (free_run(i, 3) && int_local_load(a) && v[i + 1].op == iop_push_i &&
                (v[i + 2].op == iop_add_i || v[i + 2].op == iop_minus_i || v[i + 2].op == iop_mul_i)) {
       a.op = iop_local_op_k;
+    } else if (free_run(i, 3) && plain_local_load(a) && int_local_load(v[i + 1]) &&
+               (v[i + 2].op == iop_ast_i_pop || v[i + 2].op == iop_ast_f_pop) && plain_local_element(v[i + 2])) {
+      a.op = iop_local_local_ast;
+    } else if (free_run(i, 3) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1]) &&
+               var_flags::kind(v[i + 1].flags) == 0 && local_int_update(v[i + 2])) {
+      a.op = iop_local_elem_add_local;
     } else if (free_run(i, 2) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1])) {
       a.op = iop_local_elem;
     } else if (free_run(i, 2) && int_local_load(a) &&

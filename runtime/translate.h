@@ -43,6 +43,8 @@ enum IOp : uint16_t {
   iop_local_op_k,        // load _x; push_i K; add_i | minus_i | mul_i
   iop_local_elem,        // load _i; load_elem _a[1]     (a local array, indexed by a local)
   iop_local_ast,         // load _i; ast_i | ast_f (and _pop) _a[1]
+  iop_local_local_ast,   // load _v; load _i; ast_i_pop | ast_f_pop _a[1]   (a[i] = v)
+  iop_local_elem_add_local,  // load _i; load_elem i _a[1]; add_st_i_pop | minus_st_i_pop _s   (s += a[i])
   iop_count
 };
 

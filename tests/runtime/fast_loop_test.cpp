@@ -127,7 +127,8 @@ main:
     .local _s, 3
     .local _i, 4
     .local _sum, 5
-    alloc_locals ia, fa, ia, sa, i, i
+    .local _c, 6
+    alloc_locals ia, fa, ia, sa, i, i, ia
     push_i 4
     syscall int_array, 1
     st_ref_ia_pop _a
@@ -206,6 +207,31 @@ summed:
     load i _sum
     push_s "sum"
     syscall_discard debugout, 2
+    push_i 3
+    syscall int_array, 1
+    st_ref_ia_pop _c
+    push_i 0
+    st_i_pop _i
+copy:                                 ; c[i] = i for 0..4: 3 and 4 wrap
+    load i _i
+    push_i 5
+    lt_i
+    jmp_false copied
+    load i _i
+    load i _i
+    ast_i_pop i _c[1]
+    push_i 1
+    add_st_i_pop _i
+    jmp copy
+copied:
+    push_i 2
+    load_elem i _c[1]
+    push_i 1
+    load_elem i _c[1]
+    push_i 0
+    load_elem i _c[1]
+    push_s "copy"
+    syscall_discard debugout, 4
     push_i 0
     load_elem f _a[1]                 ; the wrong element kind is reported
     pop
@@ -217,6 +243,8 @@ summed:
   EXPECT_EQ(r.log[0], "elements str 8 1.500000 51 60 99 60 50 40 99 ");
   ASSERT_GE(r.log.size(), 2u);
   EXPECT_EQ(r.log[1], "sum 500 ") << "a[-2] .. a[5] of {40, 51, 60, 99}";
+  ASSERT_GE(r.log.size(), 3u);
+  EXPECT_EQ(r.log[2], "copy 3 4 2 ");
 }
 
 TEST(FastLoop, CallsReturnsAndTheirEdges) {
