@@ -282,25 +282,27 @@ FastResult run_fast(Exec& x) {
     else JUMP_TO(in[3].arg);
     NEXT();
   }
+  // The decoder keeps the signed addend in `arg`.
   CASE(k_add_local) {
     Value* v = LOCAL(in[1].arg);
     if (!v || v->kind != kInt) LEAVE();
-    const int32_t k = static_cast<int32_t>(in->key);
-    v->raw = static_cast<uint32_t>(in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k));
+    v->raw = static_cast<uint32_t>(wrap_add(v->i, in->arg));
     ip = in + 2;
     NEXT();
   }
   CASE(k_add_local_loop) {
     Value* v = LOCAL(in[1].arg);
     if (!v || v->kind != kInt) LEAVE();
-    const int32_t k = static_cast<int32_t>(in->key);
-    v->raw = static_cast<uint32_t>(in[1].op == iop_add_st_i_pop ? wrap_add(v->i, k) : wrap_sub(v->i, k));
-    // The jump back and the loop's test in one step.
+    const int32_t counter = wrap_add(v->i, in->arg);
+    v->raw = static_cast<uint32_t>(counter);
+    // The jump back and the loop's test in one step; the test mostly reads
+    // the counter just stepped.
     Insn* test = insns + in[2].arg;
     JUMP_TO(in[2].arg);
-    if (Value* c = LOCAL(test->arg); c && c->kind == kInt) {
-      if (int_compare(test[2].arg, c->i, static_cast<int32_t>(test[1].key))) ip = test + 4;
-      else ip = insns + test[3].arg;
+    if (test->arg == in[1].arg) {
+      ip = int_compare(test[2].arg, counter, static_cast<int32_t>(test[1].key)) ? test + 4 : insns + test[3].arg;
+    } else if (Value* c = LOCAL(test->arg); c && c->kind == kInt) {
+      ip = int_compare(test[2].arg, c->i, static_cast<int32_t>(test[1].key)) ? test + 4 : insns + test[3].arg;
     }
     NEXT();
   }

@@ -137,6 +137,12 @@ void fuse(DecodedCode& out, const std::vector<bool>& entered) {
   for (size_t i = 0; i < n; ++i)
     if (v[i].op == iop_k_add_local_loop && v[v[i + 2].arg].op != iop_local_cmp_k_jf)
       v[i].op = iop_k_add_local;
+  // The fused constant additions keep their addend, signed, in the push's
+  // unused `arg` (the push itself still reads `key`).
+  for (size_t i = 0; i < n; ++i)
+    if (v[i].op == iop_k_add_local || v[i].op == iop_k_add_local_loop)
+      v[i].arg = v[i + 1].op == iop_add_st_i_pop ? static_cast<int32_t>(v[i].key)
+                                                 : static_cast<int32_t>(0u - v[i].key);
 }
 
 }  // namespace
