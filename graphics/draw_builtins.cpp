@@ -24,11 +24,6 @@ using rt::Progress;
 
 // [SECTION] Helpers ---------------------------------------------------------------
 
-Progress done(Call& c, int32_t result = 0) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 Page* page_arg(Call& c, int n, const char* missing = msg::kPageMissing) {
   Page* p = find_page(c.engine, c.int_arg(n));
   if (!p) report(c.engine, c.name(), missing);

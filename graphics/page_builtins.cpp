@@ -28,11 +28,6 @@ using rt::Progress;
 
 // [SECTION] Helpers ---------------------------------------------------------------
 
-Progress done(Call& c, int32_t result) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 // The live page of argument n, or nullptr after reporting "<name> : <text>".
 Page* page_arg(Call& c, int n, const char* missing = msg::kPageMissing) {
   Page* p = find_page(c.engine, c.int_arg(n));

@@ -21,11 +21,6 @@ namespace {
 using rt::Call;
 using rt::Progress;
 
-Progress done(Call& c, int32_t result = 0) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 // The page of argument 1; reports "<name> : ページが存在しません".
 Page* page_arg(Call& c) {
   Page* p = find_page(c.engine, c.int_arg(1));

@@ -39,11 +39,6 @@ void fail(Call& c, std::string_view text) {
   rt::script_error(c.engine, line);
 }
 
-Progress done(Call& c, int32_t result = 0) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 // The sprite of argument n; reports "<name> : スプライトが存在しません" when
 // it is not live.
 Sprite* sprite_arg(Call& c, int n = 1) {

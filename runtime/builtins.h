@@ -95,6 +95,12 @@ class Call {
   bool has_result_ = false;
 };
 
+// The common ending of a handler: an int result, finished.
+inline Progress done(Call& c, int32_t result = 0) {
+  c.ret_int(result);
+  return Progress::Done;
+}
+
 using BuiltinHandler = Progress (*)(Call& call);
 
 struct BuiltinEntry {

@@ -9,11 +9,6 @@
 namespace rt {
 namespace {
 
-Progress done(Call& c, int32_t result) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 Progress is_auto_mode(Call& c) { return done(c, c.engine.vm->play.auto_mode ? 1 : 0); }
 Progress is_fast_mode(Call& c) { return done(c, is_skipping(c.engine) ? 1 : 0); }
 Progress set_auto_mode(Call& c) {

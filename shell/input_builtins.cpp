@@ -48,11 +48,6 @@ using rt::Progress;
 
 // [SECTION] Shared steps ---------------------------------------------------------------
 
-Progress done(Call& c, int32_t result = 0) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 // Group 1: the arguments go, the result 0 takes their place, and the script
 // functions to call are opened on top, each as a frame of its own.
 void leave_result(Call& c) {

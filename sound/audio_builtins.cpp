@@ -36,11 +36,6 @@ constexpr int32_t kFarDeadline = 43200000;   // a wake time further off than thi
 
 Slots& slots(Call& c) { return c.engine.sound->slots; }
 
-Progress done(Call& c, int32_t result = 0) {
-  c.ret_int(result);
-  return Progress::Done;
-}
-
 int32_t scaled(int32_t master, int32_t level) { return static_cast<int32_t>(int64_t{master} * level / 1000); }
 
 uint32_t nonzero(uint32_t t) { return t == 0 ? 1 : t; }
