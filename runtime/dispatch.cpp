@@ -38,10 +38,7 @@ namespace {
 void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
   Frame& f = t.frame();
   Value result = call.take_result();
-  bool blocks = false;  // most arguments are numbers: nothing to release
-  for (int32_t i = deepest; i < f.stack_top; ++i) blocks |= is_block_kind(t.stack[i].kind);
-  if (blocks)
-    for (int32_t i = deepest; i < f.stack_top; ++i) release(t.stack[i]);
+  release_range(t.stack.data(), deepest, f.stack_top);
   f.stack_top = deepest;
   if (discard) {
     release(result);

@@ -259,13 +259,13 @@ bool perform_return(Engine& e, Thread& t) {
       Value result = t.stack[top - 1];
       t.stack[top - 1].raw = 0;
       t.stack[top - 1].kind = kInt;
-      for (int32_t i = from; i < top; ++i) release(t.stack[i]);
+      release_range(t.stack.data(), from, top);
       t.stack[from] = result;
       t.stack[from].key = 0;
       t.stack[from].scope = kLocal;
       caller.stack_top = from + 1;
     } else {
-      for (int32_t i = from; i < top; ++i) release(t.stack[i]);
+      release_range(t.stack.data(), from, top);
     }
     callee.clear();
     if (caller.pc != 0) return true;

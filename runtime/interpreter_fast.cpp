@@ -68,17 +68,6 @@ inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn&
   return &a->ints()[index.i];
 }
 
-// Releases the values of [from, to), out of line: a return seldom leaves a
-// string or array behind, and the calls would cost the loop its registers.
-[[gnu::noinline]] void release_blocks(Value* stack, int32_t from, int32_t to) {
-  for (int32_t i = from; i < to; ++i) release(stack[i]);
-}
-inline void release_range(Value* stack, int32_t from, int32_t to) {
-  bool blocks = false;
-  for (int32_t i = from; i < to; ++i) blocks |= is_block_kind(stack[i].kind);
-  if (blocks) release_blocks(stack, from, to);
-}
-
 #if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
 std::array<const void*, iop_count> by_operation(const void* const* labels) {
   std::array<const void*, iop_count> table;

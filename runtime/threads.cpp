@@ -139,7 +139,7 @@ void pop(Thread& t) {
 void drop_to(Thread& t, int32_t from) {
   Frame& f = t.frame();
   from = std::max<int32_t>(from, 1);
-  for (int32_t i = from; i < f.stack_top; ++i) release(t.stack[i]);
+  release_range(t.stack.data(), from, f.stack_top);
   if (from < f.stack_top) f.stack_top = from;
 }
 

@@ -61,6 +61,10 @@ ArrayBlock* new_array(Engine&, uint8_t array_kind, int32_t outer, int32_t middle
   return a;
 }
 
+void release_blocks(Value* values, int32_t from, int32_t to) {
+  for (int32_t i = from; i < to; ++i) release(values[i]);
+}
+
 void release_array(ArrayBlock* a) {
   if (--a->refs > 0) return;
   if (a->element_kind == kString) {

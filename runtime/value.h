@@ -98,6 +98,17 @@ inline void release(Value& v) {
   v.raw = 0;
 }
 
+// Releases values[from, to). Most stack values are numbers: the blocks are
+// looked for first and released out of line only when there are some, so
+// that hot callers (returns, built-in calls) keep their registers. Numbers
+// keep their payload.
+void release_blocks(Value* values, int32_t from, int32_t to);
+inline void release_range(Value* values, int32_t from, int32_t to) {
+  bool blocks = false;
+  for (int32_t i = from; i < to; ++i) blocks |= is_block_kind(values[i].kind);
+  if (blocks) release_blocks(values, from, to);
+}
+
 // --- Making values -----------------------------------------------------------
 
 inline Value int_value(int32_t n) {
