@@ -538,7 +538,7 @@ void run_thread(Engine& e) {
     ASSIGN_PROLOGUE()                                       \
     int32_t cur = word_of(*v), val = word_of(top);          \
     int32_t r = (expr);                                     \
-    assign_int(*v, r);                                      \
+    set_int(*v, r);                                      \
     set_int(top, r);                                        \
     NEXT_AFTER_POP();                                       \
   }
@@ -547,7 +547,7 @@ void run_thread(Engine& e) {
     ASSIGN_PROLOGUE()                                       \
     float cur = float_of(*v), val = float_of(top);          \
     float r = (expr);                                       \
-    assign_float(*v, r);                                    \
+    set_float(*v, r);                                    \
     set_float(top, r);                                      \
     NEXT_AFTER_POP();                                       \
   }
@@ -556,14 +556,14 @@ void run_thread(Engine& e) {
     if (in->op == iop_st_i_pop) TRY_FAST()
     ASSIGN_PROLOGUE()
     int32_t r = top.kind == kFloat ? truncate_float(top.f) : word_of(top);
-    assign_int(*v, r);
+    set_int(*v, r);
     set_int(top, r);
     NEXT_AFTER_POP();
   }
   CASE(st_f) CASE(st_f_pop) {
     ASSIGN_PROLOGUE()
     float r = top.kind == kInt ? static_cast<float>(top.i) : (top.kind == kFloat ? top.f : 0.0f);
-    assign_float(*v, r);
+    set_float(*v, r);
     set_float(top, r);
     NEXT_AFTER_POP();
   }
@@ -587,7 +587,7 @@ void run_thread(Engine& e) {
       set_int(top, 0);  // the variable keeps its value
     } else {
       int32_t r = int_mod(cur, val);
-      assign_int(*v, r);
+      set_int(*v, r);
       set_int(top, r);
     }
     NEXT_AFTER_POP();
@@ -992,7 +992,7 @@ void run_thread(Engine& e) {
 
   // --- Built-ins -------------------------------------------------------------------------
   CASE(syscall) CASE(syscall_discard) {
-    TRY_FAST()
+    if (finishes_at_once(vm, *in)) TRY_FAST()
     sync(x);
     DispatchResult r = dispatch_builtin(e, *t, *in, in->op == iop_syscall_discard);
     if (r == DispatchResult::Freed) goto done_freed;
@@ -1012,7 +1012,7 @@ void run_thread(Engine& e) {
 
   // --- Lines, clicks and exits ------------------------------------------------------------
   CASE(line) {
-    TRY_FAST()
+    if (t->id != 0 && !vm.debugger_active) TRY_FAST()  // else the fast loop would refuse it
     x.f->line = in->flags;
     if (t->id == 0 || vm.debugger_active) {
       sync(x);

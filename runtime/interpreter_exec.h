@@ -53,6 +53,12 @@ void end_thread_here(Exec& x);
 // count starts again. False when the thread's turn must end.
 bool watchdog_turn(Exec& x);
 
+// A syscall the fast loop runs itself: its built-in is known and finishes
+// at once (group 3).
+inline bool finishes_at_once(const ScriptMachine& vm, const Insn& in) {
+  return in.arg >= 0 && vm.builtins[in.arg].info->group == 3;
+}
+
 // How the fast loop handed back.
 enum class FastResult : uint8_t {
   refused,  // not even the first instruction ran there
@@ -80,6 +86,7 @@ inline void pop_value(Exec& x) {
 inline int32_t word_of(const Value& v) { return is_block_kind(v.kind) ? 1 : v.i; }
 inline float float_of(const Value& v) { return v.kind == kInt ? static_cast<float>(v.i) : (v.kind == kFloat ? v.f : 0.0f); }
 
+// A slot or variable takes a number; its key and scope stay.
 inline void set_int(Value& slot, int32_t n) {
   if (is_block_kind(slot.kind)) release(slot);
   slot.kind = kInt;
@@ -91,19 +98,6 @@ inline void set_float(Value& slot, float x) {
   slot.kind = kFloat;
   slot.raw = 0;
   slot.f = x;
-}
-// A variable takes a number: its key and scope stay.
-inline void assign_int(Value& v, int32_t n) {
-  if (is_block_kind(v.kind)) release(v);
-  v.kind = kInt;
-  v.raw = 0;
-  v.i = n;
-}
-inline void assign_float(Value& v, float f) {
-  if (is_block_kind(v.kind)) release(v);
-  v.kind = kFloat;
-  v.raw = 0;
-  v.f = f;
 }
 inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : truth(v); }
 

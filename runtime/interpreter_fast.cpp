@@ -463,7 +463,7 @@ FastResult run_fast(Exec& x) {
   // --- Built-ins ---------------------------------------------------------------------
   // Those that finish at once, once the instruction knows its slot.
   CASE(syscall) CASE(syscall_discard) {
-    if (in->arg < 0 || vm.builtins[in->arg].info->group != 3) LEAVE();
+    if (!finishes_at_once(vm, *in)) LEAVE();
     ip = in + 1;
     SPILL();
     sync(x);
