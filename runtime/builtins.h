@@ -66,10 +66,9 @@ class Call {
   void ret_string(std::string_view text);
   // Takes over the value's reference.
   void ret_value(Value value) {
-    if (has_result_) release(result_);
-    value.key = 0;  // made whole before the store: it is read back as a whole at once
-    value.scope = kLocal;
-    result_ = value;
+    if (has_result_) release_result();
+    result_kind_ = value.kind;
+    result_raw_ = value.raw;
     has_result_ = true;
   }
 
@@ -84,14 +83,24 @@ class Call {
   // Used by dispatch.
   bool has_result() const { return has_result_; }
   Value take_result() {
-    Value v = has_result_ ? result_ : int_value(0);
+    Value v;  // key 0, local
+    v.kind = has_result_ ? result_kind_ : static_cast<uint8_t>(kInt);
+    v.raw = has_result_ ? result_raw_ : 0;
     has_result_ = false;
-    result_ = Value{};
     return v;
   }
 
  private:
-  Value result_;
+  void release_result() {
+    Value old = take_result();
+    release(old);
+  }
+
+  // The result is kept as its kind and payload, each written and read back
+  // whole: a Value assembled field by field and then read as a whole waits
+  // for the writes to reach the cache, on every built-in call.
+  uint64_t result_raw_ = 0;
+  uint8_t result_kind_ = kInt;
   bool has_result_ = false;
 };
 

@@ -71,8 +71,9 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
   }
   Call call(e, t, key, argc, discard);
   const uint8_t group = slot->info->group;
+  const uint32_t freed_before = vm.threads_freed;
   Progress p = slot->handler(call);
-  if (!thread_exists(e, &t)) {
+  if (vm.threads_freed != freed_before && !thread_exists(e, &t)) {
     Value unused = call.take_result();
     release(unused);
     return DispatchResult::Freed;

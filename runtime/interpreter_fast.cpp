@@ -465,20 +465,23 @@ FastResult run_fast(Exec& x) {
   CASE(syscall) CASE(syscall_discard) {
     if (!finishes_at_once(vm, *in)) LEAVE();
     ip = in + 1;
-    SPILL();
-    sync(x);
+    // The frame as the built-in may read it: its place, for reports and
+    // jumps, and its stack.
+    f->stack_top = sp;
+    f->pc = script->base + ip->offset;
+    f->ip = ip;
+    f->script = script;
+    f->code_generation = vm.files.generation;
     if (dispatch_builtin(x.e, *t, *in, in->op == iop_syscall_discard) == DispatchResult::Freed)
       return FastResult::freed;
-    f = &t->frame();
-    depth = t->depth;
+    if (t->depth != depth || vm.exit_code != kContinue || f->ip != ip || f->script != script) {
+      SPILL();
+      return FastResult::moved;  // the general loop reads the frame again
+    }
     sp = f->stack_top;
     base = f->base;
     stack = t->stack.data();
     cap = static_cast<int32_t>(t->stack.size());
-    if (vm.exit_code != kContinue || f->ip != ip || f->script != script) {
-      SPILL();
-      return FastResult::moved;
-    }
     NEXT();
   }
 

@@ -91,6 +91,7 @@ struct ScriptMachine {
   bool persistent_loaded = false;
 
   std::vector<std::unique_ptr<Thread>> threads;  // creation order
+  uint32_t threads_freed = 0;                    // counts free_thread, so callers can skip the search
   Thread* current = nullptr;
   int32_t next_thread_id = 1;
   bool thread_ids_wrapped = false;

@@ -74,6 +74,7 @@ void free_thread(Engine& e, Thread* t) {
     if (other->linked == t) other->linked = nullptr;
   if (vm.current == t) vm.current = nullptr;
   vm.threads.erase(it);
+  ++vm.threads_freed;
 }
 
 void free_all_threads(Engine& e) {
