@@ -45,6 +45,14 @@ constexpr std::array<uint8_t, iop_count> kFastOp = [] {
   return table;
 }();
 
+// A fresh int or float value with the given payload bits.
+inline Value number_value(uint8_t kind, int32_t payload) {
+  Value v;
+  v.kind = kind;
+  v.raw = static_cast<uint32_t>(payload);
+  return v;
+}
+
 inline void put_int(Value& v, int32_t n) {
   v.kind = kInt;
   v.raw = static_cast<uint32_t>(n);
@@ -181,10 +189,7 @@ FastResult run_fast(Exec& x) {
   CASE(load_local) {
     Value* v = LOCAL(in->arg);
     if (!v || v->kind != var_flags::kind(in->flags) || sp >= cap) LEAVE();
-    Value out;
-    out.kind = v->kind;
-    out.i = v->i;
-    stack[sp++] = out;
+    stack[sp++] = number_value(v->kind, v->i);
     ++ip;
     NEXT();
   }
@@ -222,10 +227,7 @@ FastResult run_fast(Exec& x) {
     if (sp < 2 || !plain_local_element(in->flags)) LEAVE();
     int32_t* cell = fast_element(stack, base, sp, *in, stack[sp - 1]);
     if (!cell) LEAVE();
-    Value out;
-    out.kind = static_cast<uint8_t>(var_flags::kind(in->flags));
-    out.i = *cell;
-    stack[sp - 1] = out;
+    stack[sp - 1] = number_value(static_cast<uint8_t>(var_flags::kind(in->flags)), *cell);
     ++ip;
     NEXT();
   }
@@ -318,10 +320,7 @@ FastResult run_fast(Exec& x) {
     if (!index || index->kind != kInt || sp >= cap) LEAVE();
     int32_t* cell = fast_element(stack, base, sp, in[1], *index);
     if (!cell) LEAVE();
-    Value out;
-    out.kind = static_cast<uint8_t>(var_flags::kind(in[1].flags));
-    out.i = *cell;
-    stack[sp++] = out;
+    stack[sp++] = number_value(static_cast<uint8_t>(var_flags::kind(in[1].flags)), *cell);
     ip = in + 2;
     NEXT();
   }
@@ -401,23 +400,23 @@ FastResult run_fast(Exec& x) {
     if (f->exit_target || depth == 0) LEAVE();
     Frame& caller = frames[depth - 1];
     if (caller.pc == 0 || !caller.ip || !caller.script || caller.code_generation != vm.files.generation) LEAVE();
-    if (vm.caps_claim_depth == depth) vm.caps_claim_depth = -1;
     const int32_t from = caller.stack_top;
     const int32_t top = sp;
-    const bool keep = caller.discard == 0 && top > from && top >= 1;
-    Value result;
-    if (keep) {
-      result = stack[top - 1];
-      stack[top - 1].raw = 0;
-      stack[top - 1].kind = kInt;
-    }
-    release_range(stack, from, top);
-    if (keep) {
-      result.key = 0;
-      result.scope = kLocal;
+    if (from < 0) LEAVE();
+    if (vm.caps_claim_depth == depth) vm.caps_claim_depth = -1;
+    if (caller.discard == 0 && top > from && top >= 1) {
+      // The top value moves down to where the arguments began, as a fresh
+      // value: its reference moves with it.
+      const uint8_t kind = stack[top - 1].kind;
+      const uint64_t payload = stack[top - 1].raw;
+      release_range(stack, from, top - 1);
+      Value result;
+      result.kind = kind;
+      result.raw = payload;
       stack[from] = result;
       sp = from + 1;
     } else {
+      release_range(stack, from, top);
       sp = from;
     }
     f->clear();

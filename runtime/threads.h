@@ -7,7 +7,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "runtime/script_file.h"
@@ -54,22 +57,22 @@ struct Frame {
 
   // The same as `*this = Frame{}`, which compilers tend to turn into a slow
   // string instruction; returns do this every time, so that the frames
-  // above a thread's depth are always clear.
+  // above a thread's depth are always clear. Sixteen bytes at a time: the
+  // compiler writes each piece with one vector store. Every field's zero is
+  // all zero bits.
   void clear() {
-    pc = 0;
-    base = stack_top = discard = line = 0;
-    left_target = right_target = middle_target = escape_target = exit_target = 0;
-    region_handlers[0] = region_handlers[1] = region_handlers[2] = region_handlers[3] = 0;
-    read_marks = nullptr;
-    read_marks_known = false;
-    wait_deadline = wait_frame_count = 0;
-    ip = nullptr;
-    script = nullptr;
-    code_generation = 0;
+    auto* bytes = reinterpret_cast<unsigned char*>(this);
+    zero_pieces(bytes, std::make_index_sequence<sizeof(Frame) / 16>{});
+    if constexpr (sizeof(Frame) % 16 != 0) std::memset(bytes + sizeof(Frame) / 16 * 16, 0, sizeof(Frame) % 16);
+  }
+
+ private:
+  template <size_t... K>
+  static void zero_pieces(unsigned char* bytes, std::index_sequence<K...>) {
+    (std::memset(bytes + 16 * K, 0, 16), ...);
   }
 };
-// A field added to Frame must be added to Frame::clear as well.
-static_assert(sizeof(void*) != 8 || sizeof(Frame) == 104);
+static_assert(std::is_trivially_copyable_v<Frame>);
 
 // Per-thread data of other subsystems (font stack, click regions, ...).
 struct ThreadExtension {
