@@ -35,7 +35,7 @@ namespace {
 
 // Cleans up from the deepest argument to the top, leaving the result for
 // syscall or nothing for syscall_discard.
-void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
+inline void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
   Frame& f = t.frame();
   Value result = call.take_result();
   release_range(t.stack.data(), deepest, f.stack_top);
@@ -94,6 +94,25 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
 
 DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard) {
   return run(e, t, in.key, in.flags, discard, &in.arg);
+}
+
+DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, bool discard) {
+  ScriptMachine& vm = *e.vm;
+  const BuiltinSlot& slot = vm.builtins[static_cast<size_t>(in.arg)];
+  const int32_t top = t.frame().stack_top;
+  const int argc = std::max(0, std::min<int>(in.flags, top - 1));
+  const int32_t deepest = top - argc;
+  Call call(e, t, in.key, argc, discard);
+  const uint32_t freed_before = vm.threads_freed;
+  slot.handler(call);
+  if (vm.threads_freed != freed_before && !thread_exists(e, &t)) {
+    Value unused = call.take_result();
+    release(unused);
+    return DispatchResult::Freed;
+  }
+  if (!discard) reserve_stack(e, t, 1);
+  finish(t, std::min(deepest, t.frame().stack_top), call, discard);
+  return DispatchResult::Done;
 }
 
 DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard) {

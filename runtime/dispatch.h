@@ -26,6 +26,11 @@ void register_builtins(Engine& e, std::span<const BuiltinEntry> table);
 // Executes syscall / syscall_discard for the instruction.
 DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard);
 
+// dispatch_builtin for a syscall whose built-in the instruction already
+// knows, registered and finishing at once (group 3): the interpreter's
+// common case, without the lookups and the other groups' cases.
+DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, bool discard);
+
 // Calls a built-in by key from native code with arguments already pushed
 // (tests and tools). Returns the dispatch result.
 DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard);

@@ -56,7 +56,9 @@ bool watchdog_turn(Exec& x);
 // A syscall the fast loop runs itself: its built-in is known and finishes
 // at once (group 3).
 inline bool finishes_at_once(const ScriptMachine& vm, const Insn& in) {
-  return in.arg >= 0 && vm.builtins[in.arg].info->group == 3;
+  if (in.arg < 0) return false;
+  const BuiltinSlot& slot = vm.builtins[static_cast<size_t>(in.arg)];
+  return slot.info->group == 3 && slot.handler;
 }
 
 // How the fast loop handed back.

@@ -471,7 +471,7 @@ FastResult run_fast(Exec& x) {
     f->ip = ip;
     f->script = script;
     f->code_generation = vm.files.generation;
-    if (dispatch_builtin(x.e, *t, *in, in->op == iop_syscall_discard) == DispatchResult::Freed)
+    if (call_at_once(x.e, *t, *in, in->op == iop_syscall_discard) == DispatchResult::Freed)
       return FastResult::freed;
     if (t->depth != depth || vm.exit_code != kContinue || f->ip != ip || f->script != script) {
       SPILL();

@@ -247,6 +247,55 @@ copied:
   EXPECT_EQ(r.log[2], "copy 3 4 2 ");
 }
 
+TEST(FastLoop, BuiltInsThatFinishAtOnce) {
+  // Built-ins taking and giving strings, a result dropped, a float result,
+  // a call with fewer values on the stack than it names, and one that ends
+  // the game from inside the loop.
+  GameRun r = run_both(R"(
+main:
+    .local _i, 0
+    .local _s, 1
+    alloc_locals i, s
+loop:
+    load i _i
+    push_i 4
+    lt_i
+    jmp_false done
+    push_i 2
+    load i _i
+    push_s "abcdef"
+    syscall mid, 3
+    add_st_s_pop _s
+    load i _i
+    syscall itoa, 1
+    syscall_discard strlen, 1
+    load i _i
+    push_f 1.5
+    syscall max, 2
+    push_s "max"
+    syscall_discard debugout, 2
+    push_i 1
+    add_st_i_pop _i
+    jmp loop
+done:
+    load s _s
+    push_s "pieces"
+    syscall_discard debugout, 2
+    syscall strlen, 9
+    push_s "short"
+    syscall_discard debugout, 2
+    syscall_discard system_end, 0
+    push_s "not reached"
+    syscall_discard debugout, 1
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_GE(r.log.size(), 6u);
+  EXPECT_EQ(r.log[0], "max 1.500000 ");
+  EXPECT_EQ(r.log[3], "max 3.000000 ") << "a float argument makes a float result";
+  EXPECT_EQ(r.log[4], "pieces abbccdde ");
+  EXPECT_EQ(r.log.back().find("not reached"), std::string::npos);
+}
+
 TEST(FastLoop, CallsReturnsAndTheirEdges) {
   // Recursion, discarded results, a frame with an exit handler deep in a
   // recursion, arguments of the wrong kind, and a function that returns
