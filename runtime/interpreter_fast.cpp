@@ -286,6 +286,19 @@ FastResult run_fast(Exec& x) {
     if (!v || v->kind != kInt) LEAVE();
     const int32_t counter = wrap_add(v->i, in->arg);
     v->raw = static_cast<uint32_t>(counter);
+    if (const uint16_t known = in[2].flags) {
+      // A jump back to a test of this counter (translate.cpp): the test's
+      // outcomes and constant are in the jump.
+      Insn* test = insns + in[2].arg;
+      if (--watchdog == 0) {
+        ip = test;
+        SPILL();
+        if (!watchdog_turn(x)) return FastResult::ran;
+        watchdog = x.watchdog;
+      }
+      ip = int_compare(known & 7, counter, static_cast<int32_t>(in[2].key)) ? test + 4 : insns + test[3].arg;
+      NEXT();
+    }
     // The jump back and the loop's test in one step; the test mostly reads
     // the counter just stepped.
     Insn* test = insns + in[2].arg;

@@ -143,6 +143,19 @@ void fuse(DecodedCode& out, const std::vector<bool>& entered) {
     if (v[i].op == iop_k_add_local || v[i].op == iop_k_add_local_loop)
       v[i].arg = v[i + 1].op == iop_add_st_i_pop ? static_cast<int32_t>(v[i].key)
                                                  : static_cast<int32_t>(0u - v[i].key);
+  // Most loops step the counter their test reads, and jump back to it: the
+  // jump then carries the test's outcomes and constant in its unused
+  // `flags` and `key`, so that the step, the jump and the test read one
+  // instruction. A zero `flags` means the general case.
+  for (size_t i = 0; i < n; ++i) {
+    if (v[i].op != iop_k_add_local_loop) continue;
+    Insn& jump = v[i + 2];
+    const size_t t = static_cast<size_t>(jump.arg);  // the fused test: load, push_i, compare, jmp_false
+    if (t <= i && v[t].arg == v[i + 1].arg) {
+      jump.flags = static_cast<uint16_t>(kLoopTestKnown | v[t + 2].arg);
+      jump.key = v[t + 1].key;
+    }
+  }
 }
 
 }  // namespace

@@ -48,6 +48,10 @@ enum IOp : uint16_t {
   iop_count
 };
 
+// In the jump of a k_add_local_loop whose test reads the counter it steps:
+// with the test's outcome mask (compare_mask) in the low bits of `flags`.
+inline constexpr uint16_t kLoopTestKnown = 0x100;
+
 struct Insn {
   uint16_t op;      // IOp
   uint16_t flags;   // var flags; u16 count or line; argc

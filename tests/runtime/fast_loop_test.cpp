@@ -61,6 +61,71 @@ main:
                       "2147483647 ");
 }
 
+TEST(FastLoop, CountedLoopsWithEveryTest) {
+  // A loop's step, jump back and test run as one: each comparison, steps up
+  // and down, a step past the 32-bit edge, and a test of another local.
+  struct Loop {
+    int from, step;
+    const char* test;
+    int limit;
+  };
+  const Loop loops[] = {{0, 1, "lt_i", 10},  {0, 3, "le_i", 9},       {10, -1, "gt_i", 0},
+                        {10, -2, "ge_i", 1}, {0, 1, "ne_i", 5},       {5, 1, "eq_i", 5},
+                        {0, 1, "lt_i", 0},   {2147483645, 1, "gt_i", 0}};
+  std::string body = R"(
+main:
+    .local _i, 0
+    .local _s, 1
+    .local _n, 2
+    alloc_locals i, i, i
+)";
+  int label = 0;
+  for (const Loop& l : loops) {
+    const std::string n = std::to_string(label++);
+    const std::string step = l.step < 0 ? "minus_st_i_pop" : "add_st_i_pop";
+    body += "    push_i " + std::to_string(l.from) + "\n    st_i_pop _i\n    push_i 0\n    st_i_pop _s\n";
+    body += "top" + n + ":\n    load i _i\n    push_i " + std::to_string(l.limit) + "\n    " + l.test +
+            "\n    jmp_false out" + n + "\n";
+    body += "    load i _i\n    add_st_i_pop _s\n    push_i " + std::to_string(l.step < 0 ? -l.step : l.step) +
+            "\n    " + step + " _i\n    jmp top" + n + "\n";
+    body += "out" + n + ":\n    load i _s\n    load i _i\n    push_s \"loop\"\n    syscall_discard debugout, 3\n";
+  }
+  // The test reads another local than the step changes.
+  body += R"(
+    push_i 0
+    st_i_pop _i
+    push_i 0
+    st_i_pop _n
+other:
+    load i _n
+    push_i 4
+    lt_i
+    jmp_false other_out
+    load i _n
+    push_i 1
+    add_i
+    st_i_pop _n
+    push_i 1
+    add_st_i_pop _i
+    jmp other
+other_out:
+    load i _n
+    load i _i
+    push_s "other"
+    syscall_discard debugout, 3
+    syscall_discard system_end, 0
+)";
+  GameRun r = run_both(body);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.log.size(), std::size(loops) + 1);
+  EXPECT_EQ(r.log[0], "loop 10 45 ");
+  EXPECT_EQ(r.log[2], "loop 0 55 ");
+  EXPECT_EQ(r.log[6], "loop 0 0 ");
+  // Stepping past 2147483647 wraps to a negative counter, which ends the loop.
+  EXPECT_EQ(r.log[7], "loop -2147483648 2147483642 ");
+  EXPECT_EQ(r.log[8], "other 4 4 ");
+}
+
 TEST(FastLoop, LoopsOverLocalsThatChangeKind) {
   // A counted loop whose accumulator turns into a float and a string on
   // the way: those turns run in the general loop, the rest does not.
