@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rt::Engine e(o, plat::make_headless_host(plat::Answer::Cancel));
   disarm(e);
   e.res->mode = res::Mode::Release;  // script errors are silent
-  e.vm->instruction_budget = 4;       // watchdog rounds before a forced stop
+  e.vm->instruction_budget = 1;       // watchdog rounds before a forced stop
 
   // The input is the code block of one script with two functions.
   auto script = std::make_unique<rt::LoadedScript>();
