@@ -47,32 +47,17 @@ inline void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
   }
 }
 
-DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, int32_t* slot_cache) {
+// Arguments that are not there (a malformed call) are not read.
+int present_arguments(const Thread& t, int argc) { return std::max(0, std::min(argc, t.frame().stack_top - 1)); }
+
+// Runs a registered built-in on the `argc` values at the top of the stack.
+DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t key, int argc, bool discard) {
   ScriptMachine& vm = *e.vm;
-  Frame& f = t.frame();
-  // Arguments that are not there (a malformed call) are not read.
-  argc = std::max(0, std::min(argc, f.stack_top - 1));
-  const BuiltinSlot* slot = nullptr;
-  if (slot_cache && *slot_cache >= 0) {
-    slot = &vm.builtins[*slot_cache];
-  } else if (const BuiltinInfo* info = find_builtin_info(key)) {
-    int32_t index = static_cast<int32_t>(info - builtin_catalogue().data());
-    slot = &vm.builtins[index];
-    if (slot_cache) *slot_cache = index;
-  }
-  const int32_t deepest = f.stack_top - argc;
-  if (!slot || !slot->handler) {
-    script_error(e, format(msg::kUnknownBuiltin, key));
-    // No result was made: an int 0 stands in, so the caller's stack stays whole.
-    Call call(e, t, key, argc, discard);
-    if (!discard) reserve_stack(e, t, 1);
-    finish(t, deepest, call, discard);
-    return DispatchResult::Done;
-  }
+  const int32_t deepest = t.frame().stack_top - argc;
   Call call(e, t, key, argc, discard);
-  const uint8_t group = slot->info->group;
+  const uint8_t group = slot.info->group;
   const uint32_t freed_before = vm.threads_freed;
-  Progress p = slot->handler(call);
+  Progress p = slot.handler(call);
   if (vm.threads_freed != freed_before && !thread_exists(e, &t)) {
     Value unused = call.take_result();
     release(unused);
@@ -90,6 +75,29 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
   return DispatchResult::Done;
 }
 
+DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, int32_t* slot_cache) {
+  ScriptMachine& vm = *e.vm;
+  argc = present_arguments(t, argc);
+  const BuiltinSlot* slot = nullptr;
+  if (slot_cache && *slot_cache >= 0) {
+    slot = &vm.builtins[*slot_cache];
+  } else if (const BuiltinInfo* info = find_builtin_info(key)) {
+    int32_t index = static_cast<int32_t>(info - builtin_catalogue().data());
+    slot = &vm.builtins[index];
+    if (slot_cache) *slot_cache = index;
+  }
+  if (!slot || !slot->handler) {
+    const int32_t deepest = t.frame().stack_top - argc;
+    script_error(e, format(msg::kUnknownBuiltin, key));
+    // No result was made: an int 0 stands in, so the caller's stack stays whole.
+    Call call(e, t, key, argc, discard);
+    if (!discard) reserve_stack(e, t, 1);
+    finish(t, deepest, call, discard);
+    return DispatchResult::Done;
+  }
+  return invoke(e, t, *slot, key, argc, discard);
+}
+
 }  // namespace
 
 DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard) {
@@ -97,22 +105,7 @@ DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard) {
 }
 
 DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, bool discard) {
-  ScriptMachine& vm = *e.vm;
-  const BuiltinSlot& slot = vm.builtins[static_cast<size_t>(in.arg)];
-  const int32_t top = t.frame().stack_top;
-  const int argc = std::max(0, std::min<int>(in.flags, top - 1));
-  const int32_t deepest = top - argc;
-  Call call(e, t, in.key, argc, discard);
-  const uint32_t freed_before = vm.threads_freed;
-  slot.handler(call);
-  if (vm.threads_freed != freed_before && !thread_exists(e, &t)) {
-    Value unused = call.take_result();
-    release(unused);
-    return DispatchResult::Freed;
-  }
-  if (!discard) reserve_stack(e, t, 1);
-  finish(t, std::min(deepest, t.frame().stack_top), call, discard);
-  return DispatchResult::Done;
+  return invoke(e, t, e.vm->builtins[static_cast<size_t>(in.arg)], in.key, present_arguments(t, in.flags), discard);
 }
 
 DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard) {

@@ -253,20 +253,7 @@ bool perform_return(Engine& e, Thread& t) {
     Frame& callee = t.frames[t.depth];
     --t.depth;
     Frame& caller = t.frame();
-    int32_t from = caller.stack_top;
-    int32_t top = callee.stack_top;
-    if (caller.discard == 0 && top > from && top >= 1) {
-      Value result = t.stack[top - 1];
-      t.stack[top - 1].raw = 0;
-      t.stack[top - 1].kind = kInt;
-      release_range(t.stack.data(), from, top);
-      t.stack[from] = result;
-      t.stack[from].key = 0;
-      t.stack[from].scope = kLocal;
-      caller.stack_top = from + 1;
-    } else {
-      release_range(t.stack.data(), from, top);
-    }
+    caller.stack_top = return_result(t.stack.data(), caller.stack_top, callee.stack_top, caller.discard == 0);
     callee.clear();
     if (caller.pc != 0) return true;
   }

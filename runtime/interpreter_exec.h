@@ -103,6 +103,24 @@ inline void set_float(Value& slot, float x) {
 }
 inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : truth(v); }
 
+// A return's stack: the callee's values [from, top) go, and unless the
+// caller drops the result, the top one takes the place of the first as a
+// fresh value, its reference moving with it. Returns the caller's new top.
+inline int32_t return_result(Value* stack, int32_t from, int32_t top, bool keep) {
+  if (!keep || top <= from || top < 1) {
+    release_range(stack, from, top);
+    return from;
+  }
+  const uint8_t kind = stack[top - 1].kind;
+  const uint64_t payload = stack[top - 1].raw;
+  release_range(stack, from, top - 1);
+  Value result;
+  result.kind = kind;
+  result.raw = payload;
+  stack[from] = result;
+  return from + 1;
+}
+
 // The slot of a local the instruction names, when it lies on the stack.
 inline Value* local_at(Value* stack, int32_t base, int32_t sp, int32_t hint) {
   // One unsigned comparison for 1 <= slot < sp.

@@ -58,14 +58,6 @@ inline void put_int(Value& v, int32_t n) {
   v.raw = static_cast<uint32_t>(n);
 }
 
-// An element instruction the fast loop can take: a local int or float
-// array, one index, no modifiers (the decoder's superinstructions check
-// this once).
-inline bool plain_local_element(uint16_t flags) {
-  return var_flags::scope(flags) == kLocal && var_flags::dimensions(flags) <= 1 && var_flags::kind(flags) <= kFloat &&
-         (flags & 0x1F) == 0;
-}
-
 // The element such an instruction names, when the local holds an array of
 // the kind it expects and the index lies inside; nullptr otherwise.
 inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn& in, const Value& index) {
@@ -414,24 +406,9 @@ FastResult run_fast(Exec& x) {
     Frame& caller = frames[depth - 1];
     if (caller.pc == 0 || !caller.ip || !caller.script || caller.code_generation != vm.files.generation) LEAVE();
     const int32_t from = caller.stack_top;
-    const int32_t top = sp;
     if (from < 0) LEAVE();
     if (vm.caps_claim_depth == depth) vm.caps_claim_depth = -1;
-    if (caller.discard == 0 && top > from && top >= 1) {
-      // The top value moves down to where the arguments began, as a fresh
-      // value: its reference moves with it.
-      const uint8_t kind = stack[top - 1].kind;
-      const uint64_t payload = stack[top - 1].raw;
-      release_range(stack, from, top - 1);
-      Value result;
-      result.kind = kind;
-      result.raw = payload;
-      stack[from] = result;
-      sp = from + 1;
-    } else {
-      release_range(stack, from, top);
-      sp = from;
-    }
+    sp = return_result(stack, from, sp, caller.discard == 0);
     f->clear();
     t->depth = --depth;
     f = &caller;

@@ -61,13 +61,6 @@ bool plain_local_load(const Insn& in) {
 
 bool int_local_load(const Insn& in) { return plain_local_load(in) && var_flags::kind(in.flags) == 0; }
 
-// An element instruction on a local int or float array with one index and
-// no modifiers.
-bool plain_local_element(const Insn& in) {
-  return var_flags::scope(in.flags) == 3 && var_flags::dimensions(in.flags) <= 1 && var_flags::kind(in.flags) <= 1 &&
-         (in.flags & 0x1F) == 0;
-}
-
 bool local_int_update(const Insn& in) {
   return (in.op == iop_add_st_i_pop || in.op == iop_minus_st_i_pop) && var_flags::scope(in.flags) == 3;
 }
@@ -116,17 +109,17 @@ void fuse(DecodedCode& out, const std::vector<bool>& entered) {
                (v[i + 2].op == iop_add_i || v[i + 2].op == iop_minus_i || v[i + 2].op == iop_mul_i)) {
       a.op = iop_local_op_k;
     } else if (free_run(i, 3) && plain_local_load(a) && int_local_load(v[i + 1]) &&
-               (v[i + 2].op == iop_ast_i_pop || v[i + 2].op == iop_ast_f_pop) && plain_local_element(v[i + 2])) {
+               (v[i + 2].op == iop_ast_i_pop || v[i + 2].op == iop_ast_f_pop) && plain_local_element(v[i + 2].flags)) {
       a.op = iop_local_local_ast;
-    } else if (free_run(i, 3) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1]) &&
+    } else if (free_run(i, 3) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1].flags) &&
                var_flags::kind(v[i + 1].flags) == 0 && local_int_update(v[i + 2])) {
       a.op = iop_local_elem_add_local;
-    } else if (free_run(i, 2) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1])) {
+    } else if (free_run(i, 2) && int_local_load(a) && v[i + 1].op == iop_load_elem && plain_local_element(v[i + 1].flags)) {
       a.op = iop_local_elem;
     } else if (free_run(i, 2) && int_local_load(a) &&
                (v[i + 1].op == iop_ast_i || v[i + 1].op == iop_ast_i_pop || v[i + 1].op == iop_ast_f ||
                 v[i + 1].op == iop_ast_f_pop) &&
-               plain_local_element(v[i + 1])) {
+               plain_local_element(v[i + 1].flags)) {
       a.op = iop_local_ast;
     } else if (plain_local_load(a)) {
       a.op = iop_load_local;

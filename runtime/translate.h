@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/opcodes.h"
+#include "runtime/value.h"
 
 namespace rt {
 
@@ -47,6 +48,13 @@ enum IOp : uint16_t {
   iop_local_elem_add_local,  // load _i; load_elem i _a[1]; add_st_i_pop | minus_st_i_pop _s   (s += a[i])
   iop_count
 };
+
+// An element instruction on a local int or float array with one index and
+// no modifiers: the superinstructions' elements, and the fast loop's.
+inline bool plain_local_element(uint16_t flags) {
+  return var_flags::scope(flags) == kLocal && var_flags::dimensions(flags) <= 1 && var_flags::kind(flags) <= kFloat &&
+         (flags & 0x1F) == 0;
+}
 
 // In the jump of a k_add_local_loop whose test reads the counter it steps:
 // with the test's outcome mask (compare_mask) in the low bits of `flags`.
