@@ -74,6 +74,15 @@ enum class FastResult : uint8_t {
 // interpreter_fast.cpp.
 FastResult run_fast(Exec& x);
 
+// Whether the locals of closed loop `loop` (its index in code.closed_loops)
+// lie in the frame with the kinds its body expects.
+bool closed_loop_holds(const DecodedCode& code, uint32_t loop, Value* stack, int32_t base, int32_t sp);
+// Runs a closed loop's body from `ip` (after its test) with the frame's
+// locals at `frame`, for as long as it loops. Returns where checked
+// execution goes on: the loop's exit, an instruction the body could not
+// run unchecked, or, with `watchdog` run out to 0, the loop's test.
+Insn* run_closed_loop(Insn* insns, Insn* ip, Value* frame, uint32_t& watchdog, Frame& f, bool follow_lines);
+
 inline void push_value(Exec& x, Value v) {
   if (x.sp >= x.cap) grow(x, 1);
   x.stack[x.sp++] = v;
@@ -132,8 +141,9 @@ inline Value* local_slot(Exec& x, int32_t hint) { return local_at(x.stack, x.bas
 // The int comparisons as three bits, less / equal / greater, so that a fused
 // test needs no branch on the operator: the decoder keeps the mask in the
 // compare instruction's `arg`.
+enum CompareOutcome : int32_t { kLess = 1, kEqual = 2, kGreater = 4 };
 inline bool int_compare(int32_t mask, int32_t a, int32_t b) {
-  int32_t outcome = a < b ? 1 : (a == b ? 2 : 4);
+  int32_t outcome = a < b ? kLess : (a == b ? kEqual : kGreater);
   return (mask & outcome) != 0;
 }
 

@@ -253,8 +253,20 @@ FastResult run_fast(Exec& x) {
   CASE(local_cmp_k_jf) {
     Value* v = LOCAL(in->arg);
     if (!v || v->kind != kInt) LEAVE();
-    if (int_compare(in[2].arg, v->i, static_cast<int32_t>(in[1].key))) ip = in + 4;
-    else JUMP_TO(in[3].arg);
+    if (!int_compare(in[2].arg, v->i, static_cast<int32_t>(in[1].key))) {
+      JUMP_TO(in[3].arg);
+      NEXT();
+    }
+    ip = in + 4;
+    // The test of a closed loop (translate.h) names it.
+    if (const uint32_t loop = in[2].key; loop && closed_loop_holds(script->decoded, loop - 1, stack, base, sp)) {
+      ip = run_closed_loop(insns, ip, stack + base, watchdog, *f, t->id == 0 || vm.debugger_active);
+      if (watchdog == 0) {
+        SPILL();
+        if (!watchdog_turn(x)) return FastResult::ran;
+        watchdog = x.watchdog;
+      }
+    }
     NEXT();
   }
   CASE(local_cmp_local_jf) {

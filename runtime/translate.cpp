@@ -151,6 +151,66 @@ void fuse(DecodedCode& out, const std::vector<bool>& entered) {
   }
 }
 
+// How many instructions a step of a closed loop's body spans; 0 for what
+// a closed loop may not hold.
+int body_step(const Insn& in) {
+  switch (in.op) {
+    case iop_line: return 1;
+    case iop_local_add_local:
+    case iop_k_add_local: return 2;
+    case iop_local_local_ast:
+    case iop_local_elem_add_local: return 3;
+    default: return 0;
+  }
+}
+
+// The locals a closed loop's body reads without checking them, with the
+// kinds it expects. The body stores only ints, and only into locals that
+// hold ints already, so no store changes a kind the body relies on.
+void guard_locals(const Insn* in, std::vector<GuardedLocal>& out) {
+  auto array_of = [](const Insn& e) { return static_cast<uint8_t>(kIntArray + var_flags::kind(e.flags)); };
+  switch (in->op) {
+    case iop_local_add_local:
+      out.push_back({in->arg, kInt});
+      out.push_back({in[1].arg, kInt});
+      break;
+    case iop_k_add_local:
+    case iop_k_add_local_loop: out.push_back({in[1].arg, kInt}); break;
+    case iop_local_local_ast:
+      out.push_back({in->arg, static_cast<uint8_t>(var_flags::kind(in->flags))});
+      out.push_back({in[1].arg, kInt});
+      out.push_back({in[2].arg, array_of(in[2])});
+      break;
+    case iop_local_elem_add_local:
+      out.push_back({in->arg, kInt});
+      out.push_back({in[1].arg, array_of(in[1])});
+      out.push_back({in[2].arg, kInt});
+      break;
+    default: break;
+  }
+}
+
+// Finds the closed loops (translate.h) among the counted loops whose closing
+// jump knows their test.
+void find_closed_loops(DecodedCode& out) {
+  auto& v = out.insns;
+  const size_t n = static_cast<size_t>(out.end_trap);
+  for (size_t i = 0; i < n; ++i) {
+    if (v[i].op != iop_k_add_local_loop || !(v[i + 2].flags & kLoopTestKnown)) continue;
+    const size_t test = static_cast<size_t>(v[i + 2].arg);
+    if (test + 4 > i || v[test + 2].key != 0) continue;  // not after its test, or named already
+    std::vector<GuardedLocal> locals;
+    size_t k = test + 4;
+    for (int length; k < i && (length = body_step(v[k])) != 0; k += static_cast<size_t>(length))
+      guard_locals(&v[k], locals);
+    if (k != i) continue;
+    guard_locals(&v[i], locals);
+    out.closed_loops.push_back({static_cast<uint32_t>(out.guarded_locals.size()), static_cast<uint32_t>(locals.size())});
+    out.guarded_locals.insert(out.guarded_locals.end(), locals.begin(), locals.end());
+    v[test + 2].key = static_cast<uint32_t>(out.closed_loops.size());
+  }
+}
+
 }  // namespace
 
 DecodedCode decode_code(std::span<const uint8_t> code, std::span<const uint32_t> entries) {
@@ -248,6 +308,7 @@ DecodedCode decode_code(std::span<const uint8_t> code, std::span<const uint32_t>
   for (uint32_t offset : entries)
     if (offset < size) entered[out.index_at(offset)] = true;
   fuse(out, entered);
+  find_closed_loops(out);
   return out;
 }
 

@@ -60,6 +60,23 @@ inline bool plain_local_element(uint16_t flags) {
 // with the test's outcome mask (compare_mask) in the low bits of `flags`.
 inline constexpr uint16_t kLoopTestKnown = 0x100;
 
+// A closed loop: a counted loop whose body is made only of fused steps on
+// locals (local += local, local += K, a[i] = v, s += a[i]) and line marks,
+// with no jumps, calls, built-ins or values left on the stack. Nothing in
+// it can change the kind of a local or the array a local holds, so once its
+// locals are found in place with the kinds the body expects, they stay so
+// until the loop ends, and the fast loop checks them once on entry instead
+// of on every step. The loop's test (a local_cmp_k_jf) names the loop in its
+// compare's unused `key`: the loop's index + 1.
+struct GuardedLocal {
+  int32_t hint;  // the local's slot, from the frame's base
+  uint8_t kind;  // kInt, kFloat, kIntArray or kFloatArray
+};
+struct ClosedLoop {
+  uint32_t first = 0;  // its locals in DecodedCode::guarded_locals
+  uint32_t count = 0;
+};
+
 struct Insn {
   uint16_t op;      // IOp
   uint16_t flags;   // var flags; u16 count or line; argc
@@ -81,6 +98,8 @@ struct DecodedCode {
   std::vector<Insn> insns;             // in code order; traps at the end
   std::vector<int32_t> table_targets;  // jump-table entries (instruction indices)
   std::vector<CallCache> calls;        // one per call instruction
+  std::vector<ClosedLoop> closed_loops;
+  std::vector<GuardedLocal> guarded_locals;
   int32_t end_trap = 0;                // index of iop_trap_end
   int32_t jump_trap = 0;               // index of iop_trap_jump
 

@@ -484,6 +484,221 @@ main:
   EXPECT_NE(deep.boxes.back().find("スタックオーバーフロー"), std::string::npos);
 }
 
+TEST(FastLoop, ClosedLoopsAgreeWithTheGeneralLoop) {
+  // Counted loops made only of steps on locals run their bodies with the
+  // locals checked once per entry: long loops across watchdog turns, both
+  // add and subtract steps, counting down, float elements, line marks (the
+  // main thread's hand them back: they are followed), an index that leaves
+  // the array mid-loop, and locals that fail the check.
+  GameRun r = run_both(R"(
+main:
+    .local _i, 0
+    .local _s, 1
+    .local _d, 2
+    .local _a, 3
+    .local _f, 4
+    .local _v, 5
+    .local _x, 6
+    .local _g, 7
+    .local _e, 8
+    alloc_locals i, i, i, ia, fa, f, i, f, ia
+    push_i 300000
+    syscall int_array, 1
+    st_ref_ia_pop _a
+    push_i 8
+    syscall float_array, 1
+    st_ref_fa_pop _f
+fill:                                 ; a[i] = i, over several watchdog turns
+    load i _i
+    push_i 300000
+    lt_i
+    jmp_false filled
+    load i _i
+    load i _i
+    ast_i_pop i _a[1]
+    push_i 1
+    add_st_i_pop _i
+    jmp fill
+filled:
+    push_i 0
+    st_i_pop _i
+sum:
+    load i _i
+    push_i 300000
+    lt_i
+    jmp_false summed
+    load i _i
+    load_elem i _a[1]
+    add_st_i_pop _s
+    load i _i
+    load_elem i _a[1]
+    minus_st_i_pop _d
+    push_i 3
+    add_st_i_pop _x
+    load i _x
+    minus_st_i_pop _d
+    push_i 1
+    add_st_i_pop _i
+    jmp sum
+summed:
+    load i _x
+    load i _d
+    load i _s
+    push_s "sum"
+    syscall_discard debugout, 4
+    push_f 1.5
+    st_f_pop _v
+    push_i 7
+    st_i_pop _i
+down:                                 ; f[i] = 1.5 for i = 7 down to 0
+    load i _i
+    push_i 0
+    ge_i
+    jmp_false downed
+    load f _v
+    load i _i
+    ast_f_pop f _f[1]
+    push_i 1
+    minus_st_i_pop _i
+    jmp down
+downed:
+    push_i 7
+    load_elem f _f[1]
+    push_i 0
+    load_elem f _f[1]
+    load i _i
+    push_s "down"
+    syscall_discard debugout, 4
+    push_i 299990
+    st_i_pop _i
+past:                                 ; leaves the array at 300000: wraps to 0
+    load i _i
+    push_i 300005
+    lt_i
+    jmp_false passed
+    load i _i
+    load_elem i _a[1]
+    add_st_i_pop _x
+    push_i 1
+    add_st_i_pop _i
+    jmp past
+passed:
+    load i _x
+    push_s "past"
+    syscall_discard debugout, 2
+    push_i 0
+    st_i_pop _i
+float_sum:                            ; the accumulator holds a float
+    load i _i
+    push_i 3
+    lt_i
+    jmp_false float_summed
+    load i _i
+    add_st_i_pop _g
+    push_i 1
+    add_st_i_pop _i
+    jmp float_sum
+float_summed:
+    load f _g
+    push_s "float"
+    syscall_discard debugout, 2
+    push_i 0
+    st_i_pop _i
+no_array:                             ; the array local holds no array
+    load i _i
+    push_i 2
+    lt_i
+    jmp_false no_arrayed
+    load i _i
+    load_elem i _e[1]
+    add_st_i_pop _s
+    push_i 1
+    add_st_i_pop _i
+    jmp no_array
+no_arrayed:
+    load i _s
+    push_s "none"
+    syscall_discard debugout, 2
+    push_i &$worker@GLOBAL
+    syscall_discard thread_create, 1
+    push_i 30
+    syscall_discard wait, 1
+    line 8
+    .u16 0x0999                       ; reported at the main thread's line 8
+    syscall_discard system_end, 0
+
+.function $worker@GLOBAL
+    .local _i, 0
+    .local _s, 1
+    .local _d, 2
+    alloc_locals i, i, i
+loop:                                 ; a thread that follows no lines
+    load i _i
+    push_i 1000
+    lt_i
+    jmp_false done
+    line 21
+    load i _i
+    add_st_i_pop _s
+    load i _i
+    minus_st_i_pop _d
+    push_i 1
+    add_st_i_pop _i
+    jmp loop
+done:
+    load i _d
+    load i _s
+    push_s "worker"
+    syscall_discard debugout, 3
+    .u16 0x0999                       ; reported at line 21
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_GE(r.log.size(), 6u) << r.err;
+  // s = 0 + ... + 299999 = 44999850000 and d = -(s + 3 + 6 + ... + 900000)
+  // = -180000300000, both wrapped to 32 bits.
+  EXPECT_EQ(r.log[0], "sum 2050177040 388326432 900000 ");
+  EXPECT_EQ(r.log[1], "down -1 1.500000 1.500000 ");
+  // 900000 + a[299990] + ... + a[299999], then a[0] + ... + a[4].
+  EXPECT_EQ(r.log[2], "past 3899955 ");
+  EXPECT_EQ(r.log[5], "worker 499500 -499500 ");
+  ASSERT_GE(r.boxes.size(), 2u);
+  EXPECT_NE(r.boxes[r.boxes.size() - 2].find("START.MJO(21)"), std::string::npos) << r.boxes[r.boxes.size() - 2];
+  EXPECT_NE(r.boxes.back().find("START.MJO(8)"), std::string::npos) << r.boxes.back();
+}
+
+TEST(FastLoop, AnEndlessClosedLoopStillEnds) {
+  // A closed loop whose step never reaches its bound.
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    .local _i, 0
+    .local _s, 1
+    alloc_locals i, i
+spin:
+    load i _i
+    push_i 10
+    lt_i
+    jmp_false out
+    load i _i
+    add_st_i_pop _s
+    push_i 0
+    add_st_i_pop _i
+    jmp spin
+out:
+    syscall_discard system_end, 0
+)");
+  game.file("quit.txt", "200 quit\n");
+  testing_support::RunResult r = testing_support::run_program(
+      {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
+       game.dir.path()},
+      {}, 30);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
 TEST(FastLoop, ALoopThatNeverYieldsStillEnds) {
   // Only locals, only fast operations: the watchdog still lets the quit
   // through. (On the real clock: the virtual one stands still while a
