@@ -33,7 +33,8 @@ enum class Progress { Done = 0, NotFinished = 1 };
 
 class Call {
  public:
-  Call(Engine& e, Thread& t, uint32_t k, int n, bool d) : engine(e), thread(t), key(k), argc(n), discard(d) {}
+  Call(Engine& e, Thread& t, uint32_t k, int n, bool d)
+      : engine(e), thread(t), key(k), argc(n), discard(d), top_(t.frame().stack_top) {}
 
   Engine& engine;
   Thread& thread;
@@ -41,10 +42,12 @@ class Call {
   const int argc;
   const bool discard;  // the result is dropped (syscall_discard)
 
-  // Argument n (1 = the first, topmost); nullptr when the caller passed fewer.
+  // Argument n (1 = the first, topmost); nullptr when the caller passed
+  // fewer. The arguments stay where they were when the call began, whatever
+  // the handler pushes or calls.
   const Value* arg(int n) const {
     if (n < 1 || n > argc) return nullptr;
-    const int32_t slot = thread.frame().stack_top - n;
+    const int32_t slot = top_ - n;
     return slot >= 1 ? &thread.stack[slot] : nullptr;
   }
   Value* mutable_arg(int n) { return const_cast<Value*>(arg(n)); }
@@ -100,6 +103,7 @@ class Call {
   // whole: a Value assembled field by field and then read as a whole waits
   // for the writes to reach the cache, on every built-in call.
   uint64_t result_raw_ = 0;
+  const int32_t top_;  // the stack's top above the arguments
   uint8_t result_kind_ = kInt;
   bool has_result_ = false;
 };

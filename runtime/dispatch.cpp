@@ -35,8 +35,7 @@ namespace {
 
 // Cleans up from the deepest argument to the top, leaving the result for
 // syscall or nothing for syscall_discard.
-inline void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
-  Frame& f = t.frame();
+inline void finish(Thread& t, Frame& f, int32_t deepest, Call& call, bool discard) {
   Value result = call.take_result();
   release_range(t.stack.data(), deepest, f.stack_top);
   f.stack_top = deepest;
@@ -51,7 +50,10 @@ inline void finish(Thread& t, int32_t deepest, Call& call, bool discard) {
 int present_arguments(const Thread& t, int argc) { return std::max(0, std::min(argc, t.frame().stack_top - 1)); }
 
 // Runs a registered built-in on the `argc` values at the top of the stack.
-DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t key, int argc, bool discard) {
+#if defined(__GNUC__)
+[[gnu::always_inline]]  // into call_at_once: a built-in call is a handful of steps
+#endif
+inline DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t key, int argc, bool discard) {
   ScriptMachine& vm = *e.vm;
   const int32_t deepest = t.frame().stack_top - argc;
   Call call(e, t, key, argc, discard);
@@ -70,8 +72,12 @@ DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t ke
     return DispatchResult::Again;
   }
   if (group == 1 && !call.has_result()) return DispatchResult::Done;  // the handler arranged the stack
-  if (!discard) reserve_stack(e, t, 1);
-  finish(t, std::min(deepest, t.frame().stack_top), call, discard);
+  // The result takes the deepest argument's slot, which is there unless
+  // there were none (or a handler took them off).
+  Frame& f = t.frame();
+  const int32_t at = std::min(deepest, f.stack_top);
+  if (!discard && static_cast<size_t>(at) >= t.stack.size()) grow_stack(e, t, 1);
+  finish(t, f, at, call, discard);
   return DispatchResult::Done;
 }
 
@@ -92,7 +98,7 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
     // No result was made: an int 0 stands in, so the caller's stack stays whole.
     Call call(e, t, key, argc, discard);
     if (!discard) reserve_stack(e, t, 1);
-    finish(t, deepest, call, discard);
+    finish(t, t.frame(), deepest, call, discard);
     return DispatchResult::Done;
   }
   return invoke(e, t, *slot, key, argc, discard);

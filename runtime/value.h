@@ -104,9 +104,8 @@ inline void release(Value& v) {
 // keep their payload.
 void release_blocks(Value* values, int32_t from, int32_t to);
 inline void release_range(Value* values, int32_t from, int32_t to) {
-  bool blocks = false;
-  for (int32_t i = from; i < to; ++i) blocks |= is_block_kind(values[i].kind);
-  if (blocks) release_blocks(values, from, to);
+  for (int32_t i = from; i < to; ++i)
+    if (is_block_kind(values[i].kind)) return release_blocks(values, i, to);
 }
 
 // --- Making values -----------------------------------------------------------
