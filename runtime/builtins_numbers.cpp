@@ -49,22 +49,27 @@ Progress timer_ratio(Call& c) {
   return Progress::Done;
 }
 
-bool either_float(const Call& c) {
+// max and min: a float when either argument is one; a missing argument or
+// one that is no number counts as 0. Each argument is read once: scripts
+// call these in their inner loops.
+template <typename Pick>
+Progress pick(Call& c, Pick choose) {
+  const Value zero = int_value(0);
   const Value* a = c.arg(1);
   const Value* b = c.arg(2);
-  return (a && a->kind == kFloat) || (b && b->kind == kFloat);
+  const Value& x = a ? *a : zero;
+  const Value& y = b ? *b : zero;
+  if (x.kind == kFloat || y.kind == kFloat) c.ret_float(choose(as_float(x), as_float(y)));
+  else c.ret_int(choose(as_int(x), as_int(y)));
+  return Progress::Done;
 }
 
 Progress max_(Call& c) {
-  if (either_float(c)) c.ret_float(std::max(c.float_arg(1), c.float_arg(2)));
-  else c.ret_int(std::max(c.int_arg(1), c.int_arg(2)));
-  return Progress::Done;
+  return pick(c, [](auto x, auto y) { return std::max(x, y); });
 }
 
 Progress min_(Call& c) {
-  if (either_float(c)) c.ret_float(std::min(c.float_arg(1), c.float_arg(2)));
-  else c.ret_int(std::min(c.int_arg(1), c.int_arg(2)));
-  return Progress::Done;
+  return pick(c, [](auto x, auto y) { return std::min(x, y); });
 }
 
 Progress abs_(Call& c) {

@@ -49,6 +49,8 @@ TEST(RuntimeBuiltins, NumbersArraysAndVariablesByName) {
   game.script("start", program(
       call("max", {"push_i 3", "push_i 9"}) + call("min", {"push_i 3", "push_i 9"}) + call("abs", {"push_i -5"}) +
       call("max", {"push_f 1.5", "push_i 1"}) + call("sin", {"push_f 90.0"}) + call("cos", {"push_f 0.0"}) +
+      // A string and a missing argument count as 0.
+      call("min", {"push_s \"x\"", "push_i -2"}) + call("max", {"push_i -4"}) +
       // The engine's generator: seed 1 gives 41, 18467, 6334, ...
       call("rand", {"push_i 100"}) + call("rand", {"push_i 100"}) +
       "    push_i 55\n    push_s \"%flag\"\n    syscall_discard set_variable, 2\n" +
@@ -62,14 +64,15 @@ TEST(RuntimeBuiltins, NumbersArraysAndVariablesByName) {
       "    push_i 0\n    syscall_discard int_array, 1\n"));
   GameRun r = game.run({"--answer=retry", "--seed=1"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  ASSERT_GE(r.log.size(), 12u);
-  EXPECT_EQ(std::vector<std::string>(r.log.begin(), r.log.begin() + 9),
-            (std::vector<std::string>{"9 ", "3 ", "5 ", "1.500000 ", "1.000000 ", "1.000000 ", "41 ", "67 ", "55 "}));
-  EXPECT_NE(r.log[9].find("set_variable : [ _local@GLOBAL ]ローカル変数は設定できません"), std::string::npos);
-  EXPECT_NE(r.log[10].find("set_variable : [ bad@GLOBAL ]変数名が間違っています"), std::string::npos);
-  EXPECT_NE(r.log[11].find("get_variable : 変数[ @missing@GLOBAL ]は存在しません"), std::string::npos);
-  EXPECT_EQ(r.log[13], "9 ") << "[1][2][3] of a 2x3x4 array";
-  EXPECT_NE(r.log[14].find("配列数は1以上を指定してください。"), std::string::npos);
+  ASSERT_GE(r.log.size(), 17u);
+  EXPECT_EQ(std::vector<std::string>(r.log.begin(), r.log.begin() + 11),
+            (std::vector<std::string>{"9 ", "3 ", "5 ", "1.500000 ", "1.000000 ", "1.000000 ", "-2 ", "0 ", "41 ",
+                                      "67 ", "55 "}));
+  EXPECT_NE(r.log[11].find("set_variable : [ _local@GLOBAL ]ローカル変数は設定できません"), std::string::npos);
+  EXPECT_NE(r.log[12].find("set_variable : [ bad@GLOBAL ]変数名が間違っています"), std::string::npos);
+  EXPECT_NE(r.log[13].find("get_variable : 変数[ @missing@GLOBAL ]は存在しません"), std::string::npos);
+  EXPECT_EQ(r.log[15], "9 ") << "[1][2][3] of a 2x3x4 array";
+  EXPECT_NE(r.log[16].find("配列数は1以上を指定してください。"), std::string::npos);
 }
 
 TEST(RuntimeBuiltins, TextFiles) {
