@@ -33,8 +33,9 @@ enum class Progress { Done = 0, NotFinished = 1 };
 
 class Call {
  public:
-  Call(Engine& e, Thread& t, uint32_t k, int n, bool d)
-      : engine(e), thread(t), key(k), argc(n), discard(d), top_(t.frame().stack_top) {}
+  // `top`: the top of the caller's stack, above the arguments.
+  Call(Engine& e, Thread& t, uint32_t k, int n, bool d, int32_t top)
+      : engine(e), thread(t), key(k), argc(n), discard(d), top_(top) {}
 
   Engine& engine;
   Thread& thread;

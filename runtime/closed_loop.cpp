@@ -127,14 +127,7 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
       watchdog = 0;
       return body - 4;
     }
-    const uint16_t known = in[2].flags;
-    const int32_t bound = static_cast<int32_t>(in[2].key);
-    bool again;
-    if (known == (kLoopTestKnown | kLess)) [[likely]]  // most loops count up to a bound
-      again = counter.i < bound;
-    else
-      again = int_compare(known & 7, counter.i, bound);
-    if (again) {
+    if (loop_goes_on(in[2].flags, counter.i, static_cast<int32_t>(in[2].key))) {
       ip = body;
       NEXT();
     }

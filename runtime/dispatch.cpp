@@ -47,31 +47,37 @@ inline void finish(Thread& t, Frame& f, int32_t deepest, Call& call, bool discar
 }
 
 // Arguments that are not there (a malformed call) are not read.
-int present_arguments(const Thread& t, int argc) { return std::max(0, std::min(argc, t.frame().stack_top - 1)); }
+int present_arguments(int32_t top, int argc) { return std::max(0, std::min(argc, top - 1)); }
 
-// Runs a registered built-in on the `argc` values at the top of the stack.
+// Runs a registered built-in on the `argc` values below `top`, the top of
+// the current frame's stack. A built-in that finishes at once (group 3)
+// needs none of the other groups' cases.
+template <bool kAtOnce>
 #if defined(__GNUC__)
-[[gnu::always_inline]]  // into call_at_once: a built-in call is a handful of steps
+[[gnu::always_inline]]  // a built-in call is a handful of steps
 #endif
-inline DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t key, int argc, bool discard) {
+inline DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint32_t key, int argc, int32_t top,
+                             bool discard) {
   ScriptMachine& vm = *e.vm;
-  const int32_t deepest = t.frame().stack_top - argc;
-  Call call(e, t, key, argc, discard);
-  const uint8_t group = slot.info->group;
+  const int32_t deepest = top - argc;
+  Call call(e, t, key, argc, discard, top);
   const uint32_t freed_before = vm.threads_freed;
-  Progress p = slot.handler(call);
+  [[maybe_unused]] Progress p = slot.handler(call);
   if (vm.threads_freed != freed_before && !thread_exists(e, &t)) {
     Value unused = call.take_result();
     release(unused);
     return DispatchResult::Freed;
   }
-  if (group == 2 && p == Progress::NotFinished) {
-    Value unused = call.take_result();
-    release(unused);
-    vm.exit_code = kYield;
-    return DispatchResult::Again;
+  if constexpr (!kAtOnce) {
+    const uint8_t group = slot.info->group;
+    if (group == 2 && p == Progress::NotFinished) {
+      Value unused = call.take_result();
+      release(unused);
+      vm.exit_code = kYield;
+      return DispatchResult::Again;
+    }
+    if (group == 1 && !call.has_result()) return DispatchResult::Done;  // the handler arranged the stack
   }
-  if (group == 1 && !call.has_result()) return DispatchResult::Done;  // the handler arranged the stack
   // The result takes the deepest argument's slot, which is there unless
   // there were none (or a handler took them off).
   Frame& f = t.frame();
@@ -83,7 +89,8 @@ inline DispatchResult invoke(Engine& e, Thread& t, const BuiltinSlot& slot, uint
 
 DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, int32_t* slot_cache) {
   ScriptMachine& vm = *e.vm;
-  argc = present_arguments(t, argc);
+  const int32_t top = t.frame().stack_top;
+  argc = present_arguments(top, argc);
   const BuiltinSlot* slot = nullptr;
   if (slot_cache && *slot_cache >= 0) {
     slot = &vm.builtins[*slot_cache];
@@ -93,15 +100,15 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
     if (slot_cache) *slot_cache = index;
   }
   if (!slot || !slot->handler) {
-    const int32_t deepest = t.frame().stack_top - argc;
+    const int32_t deepest = top - argc;
     script_error(e, format(msg::kUnknownBuiltin, key));
     // No result was made: an int 0 stands in, so the caller's stack stays whole.
-    Call call(e, t, key, argc, discard);
+    Call call(e, t, key, argc, discard, top);
     if (!discard) reserve_stack(e, t, 1);
     finish(t, t.frame(), deepest, call, discard);
     return DispatchResult::Done;
   }
-  return invoke(e, t, *slot, key, argc, discard);
+  return invoke<false>(e, t, *slot, key, argc, top, discard);
 }
 
 }  // namespace
@@ -110,8 +117,9 @@ DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard) {
   return run(e, t, in.key, in.flags, discard, &in.arg);
 }
 
-DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, bool discard) {
-  return invoke(e, t, e.vm->builtins[static_cast<size_t>(in.arg)], in.key, present_arguments(t, in.flags), discard);
+DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, int32_t top, bool discard) {
+  return invoke<true>(e, t, e.vm->builtins[static_cast<size_t>(in.arg)], in.key, present_arguments(top, in.flags), top,
+                      discard);
 }
 
 DispatchResult call_builtin(Engine& e, uint32_t key, int argc, bool discard) {

@@ -28,8 +28,9 @@ DispatchResult dispatch_builtin(Engine& e, Thread& t, Insn& in, bool discard);
 
 // dispatch_builtin for a syscall whose built-in the instruction already
 // knows, registered and finishing at once (group 3): the interpreter's
-// common case, without the lookups and the other groups' cases.
-DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, bool discard);
+// common case, without the lookups and the other groups' cases. `top` is
+// the current frame's stack top, as the caller has just stored it.
+DispatchResult call_at_once(Engine& e, Thread& t, const Insn& in, int32_t top, bool discard);
 
 // Calls a built-in by key from native code with arguments already pushed
 // (tests and tools). Returns the dispatch result.

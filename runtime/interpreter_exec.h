@@ -147,6 +147,14 @@ inline bool int_compare(int32_t mask, int32_t a, int32_t b) {
   return (mask & outcome) != 0;
 }
 
+// Whether a counted loop goes on, by the test its closing jump carries
+// (translate.h, kLoopTestKnown). Most loops count up to a bound.
+inline bool loop_goes_on(uint16_t known, int32_t counter, int32_t bound) {
+  if (known == (kLoopTestKnown | kLess)) [[likely]]
+    return counter < bound;
+  return int_compare(known & 7, counter, bound);
+}
+
 inline int32_t wrap_add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 inline int32_t wrap_sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 inline int32_t wrap_mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }

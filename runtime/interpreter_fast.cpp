@@ -300,7 +300,7 @@ FastResult run_fast(Exec& x) {
         if (!watchdog_turn(x)) return FastResult::ran;
         watchdog = x.watchdog;
       }
-      ip = int_compare(known & 7, counter, static_cast<int32_t>(in[2].key)) ? test + 4 : insns + test[3].arg;
+      ip = loop_goes_on(known, counter, static_cast<int32_t>(in[2].key)) ? test + 4 : insns + test[3].arg;
       NEXT();
     }
     // The jump back and the loop's test in one step; the test mostly reads
@@ -473,7 +473,7 @@ FastResult run_fast(Exec& x) {
     f->ip = ip;
     f->script = script;
     f->code_generation = vm.files.generation;
-    if (call_at_once(x.e, *t, *in, in->op == iop_syscall_discard) == DispatchResult::Freed)
+    if (call_at_once(x.e, *t, *in, sp, in->op == iop_syscall_discard) == DispatchResult::Freed)
       return FastResult::freed;
     if (t->depth != depth || vm.exit_code != kContinue || f->ip != ip || f->script != script) {
       SPILL();
