@@ -91,9 +91,9 @@ FastResult run_fast(Exec& x) {
   Frame* f = x.f;
   LoadedScript* script = x.script;
   uint32_t watchdog = x.watchdog;
-  Frame* const frames = t->frames.data();
   int32_t depth = t->depth;  // read here, written through to the thread
   Insn* in = ip;
+  assert(f == &t->frames[static_cast<size_t>(depth)]);
 
 #define SPILL()                                                                                       \
   (x.ip = ip, x.insns = insns, x.stack = stack, x.sp = sp, x.cap = cap, x.base = base, x.f = f, x.script = script, \
@@ -392,7 +392,7 @@ FastResult run_fast(Exec& x) {
     f->stack_top = sp - argc - 1;
     const int32_t line = f->line;
     t->depth = ++depth;
-    f = &frames[depth];
+    ++f;  // the frames lie in one array: f is always &t->frames[depth]
     // Every return clears the frame it leaves, and a thread starts with all
     // its frames clear: the frame above the top needs no clearing here.
     assert(f->pc == 0 && f->ip == nullptr && f->exit_target == 0 && f->wait_deadline == 0);
@@ -415,7 +415,7 @@ FastResult run_fast(Exec& x) {
   // A return to a caller whose place is known, without exit handler.
   CASE(ret) {
     if (f->exit_target || depth == 0) LEAVE();
-    Frame& caller = frames[depth - 1];
+    Frame& caller = f[-1];
     if (caller.pc == 0 || !caller.ip || !caller.script || caller.code_generation != vm.files.generation) LEAVE();
     const int32_t from = caller.stack_top;
     if (from < 0) LEAVE();
