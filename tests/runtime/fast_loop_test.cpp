@@ -667,16 +667,17 @@ done:
   EXPECT_NE(r.boxes.back().find("START.MJO(8)"), std::string::npos) << r.boxes.back();
 }
 
-TEST(FastLoop, AnEndlessClosedLoopStillEnds) {
-  // A closed loop whose step never reaches its bound.
-  ScriptGame game;
-  game.script("start", R"(
-.function $init@GLOBAL
-    return
-main:
-    .local _i, 0
-    .local _s, 1
-    alloc_locals i, i
+TEST(FastLoop, LoopsThatNeverYieldStillEnd) {
+  // Only locals, only fast operations: the watchdog still lets the quit
+  // through, also from a closed loop whose step never reaches its bound.
+  // (On the real clock: the virtual one stands still while a script spins.)
+  const char* loops[] = {R"(
+spin:
+    push_i 1
+    add_st_i_pop _i
+    jmp spin
+)",
+                         R"(
 spin:
     load i _i
     push_i 10
@@ -689,39 +690,20 @@ spin:
     jmp spin
 out:
     syscall_discard system_end, 0
-)");
-  game.file("quit.txt", "200 quit\n");
-  testing_support::RunResult r = testing_support::run_program(
-      {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
-       game.dir.path()},
-      {}, 30);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.exit_code, 0) << r.err;
-}
-
-TEST(FastLoop, ALoopThatNeverYieldsStillEnds) {
-  // Only locals, only fast operations: the watchdog still lets the quit
-  // through. (On the real clock: the virtual one stands still while a
-  // script spins.)
-  ScriptGame game;
-  game.script("start", R"(
-.function $init@GLOBAL
-    return
-main:
-    .local _i, 0
-    alloc_locals i
-spin:
-    push_i 1
-    add_st_i_pop _i
-    jmp spin
-)");
-  game.file("quit.txt", "200 quit\n");
-  testing_support::RunResult r = testing_support::run_program(
-      {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
-       game.dir.path()},
-      {}, 30);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.exit_code, 0) << r.err;
+)"};
+  for (const char* loop : loops) {
+    ScriptGame game;
+    game.script("start", std::string(".function $init@GLOBAL\n    return\nmain:\n    .local _i, 0\n"
+                                     "    .local _s, 1\n    alloc_locals i, i\n") +
+                             loop);
+    game.file("quit.txt", "200 quit\n");
+    testing_support::RunResult r = testing_support::run_program(
+        {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
+         game.dir.path()},
+        {}, 30);
+    EXPECT_FALSE(r.timed_out) << loop;
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+  }
 }
 
 }  // namespace
