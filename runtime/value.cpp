@@ -38,13 +38,21 @@ void release_string(StringBlock* s) {
 }
 
 ArrayBlock* new_array(Engine&, uint8_t array_kind, int32_t outer, int32_t middle, int32_t inner) {
-  // Sizes below 1 (already reported by the caller) give an array without
-  // elements; indexing it is refused.
-  int64_t count = (outer > 0 && middle > 0 && inner > 0) ? static_cast<int64_t>(outer) * middle * inner : 0;
   uint8_t element = static_cast<uint8_t>(array_kind - kIntArray);
   size_t element_size = element == kString ? sizeof(StringBlock*) : 4;
-  // What a 32-bit process could never have allocated is refused the same way.
-  if (count > 0x7FFFFFFF / static_cast<int64_t>(element_size)) throw std::bad_alloc();
+  // What a 32-bit process could never have allocated is refused as memory
+  // running out. The count is checked a factor at a time: the product of
+  // three sizes can overflow even 64 bits.
+  const int64_t most = 0x7FFFFFFF / static_cast<int64_t>(element_size);
+  // Sizes below 1 (already reported by the caller) give an array without
+  // elements; indexing it is refused.
+  int64_t count = 0;
+  if (outer > 0 && middle > 0 && inner > 0) {
+    const int64_t plane = static_cast<int64_t>(outer) * middle;
+    if (plane > most) throw std::bad_alloc();
+    count = plane * inner;
+    if (count > most) throw std::bad_alloc();
+  }
   size_t bytes = sizeof(ArrayBlock) + static_cast<size_t>(count) * element_size;
   auto* a = static_cast<ArrayBlock*>(allocate(bytes));
   a->refs = 1;

@@ -200,6 +200,20 @@ TEST(Opcodes, AnArrayNamedAsItsOwnIndexIsRefused) {
   EXPECT_EQ(r.log.back(), "after 0 ") << "the element reads as the default";
 }
 
+TEST(Opcodes, ArraysTooLargeToHoldEndTheProgramAsMemoryRunningOut) {
+  // 2^21 cubed elements: more than 64 bits can count. The program ends with
+  // the out-of-memory box instead of writing past a block of no elements.
+  for (const char* sizes : {"2097152\n    push_i 2097152\n    push_i 2097152", "65536\n    push_i 32768"}) {
+    GameRun r = run_body("    .local _a, 0\n    alloc_locals ia\n    push_i " + std::string(sizes) +
+                         "\n    syscall int_array, " +
+                         (std::string(sizes).find("32768") != std::string::npos ? "2" : "3") +
+                         "\n    st_ref_ia_pop _a\n    push_i 5\n    push_i 0\n    ast_i_pop i _a[1]\n");
+    EXPECT_EQ(r.exit_code, 255) << sizes << r.err;
+    ASSERT_EQ(r.boxes.size(), 1u) << sizes << r.err;
+    EXPECT_NE(r.boxes[0].find("メモリ容量が不足しています。"), std::string::npos) << r.boxes[0];
+  }
+}
+
 TEST(Opcodes, MalformedCodeEndsTheThreadNotTheProgram) {
   // Falling off the end, a jump into an operand and a cut-off operand: each
   // is reported and ends the thread; the program goes back to the title and
