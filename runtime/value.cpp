@@ -76,8 +76,7 @@ void release_blocks(Value* values, int32_t from, int32_t to) {
 void release_array(ArrayBlock* a) {
   if (--a->refs > 0) return;
   if (a->element_kind == kString) {
-    int64_t n = a->outer > 0 && a->middle > 0 && a->inner > 0 ? a->count() : 0;
-    for (int64_t k = 0; k < n; ++k)
+    for (int64_t k = 0, n = a->count(); k < n; ++k)
       if (a->strings()[k]) release_string(a->strings()[k]);
   }
   std::free(a);

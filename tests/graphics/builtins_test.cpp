@@ -285,6 +285,9 @@ TEST(GraphicsBuiltins, DrawingFromScripts) {
       .run("grp_alfa_tabled_copy", {"@p", "0", "0", "1", "1", "@q", "0", "0", "@p", "ia @tab"})
       .raw("    push_i 10\n    syscall int_array, 1\n    st_ref_ia_pop @short\n")
       .run("grp_alfa_tabled_copy", {"@p", "0", "0", "1", "1", "@q", "0", "0", "@b", "ia @short"})
+      // Sizes -1 x -1 x 300 make an array of no elements, not of 300.
+      .raw("    push_i 300\n    push_i -1\n    push_i -1\n    syscall int_array, 3\n    st_ref_ia_pop @none\n")
+      .run("grp_alfa_tabled_copy", {"@p", "0", "0", "1", "1", "@q", "0", "0", "@b", "ia @none"})
       .run("grp_boxfill", {"0", "0", "0", "1", "1", "0"})
       .run("grp_copy", {"999", "0", "0", "1", "1", "@q", "0", "0"})
       .run("grp_copy", {"@p", "0", "0", "1", "1", "999", "0", "0"})
@@ -321,6 +324,7 @@ TEST(GraphicsBuiltins, DrawingFromScripts) {
                  "!grp_extcopy : 転送先に8ビットは指定できません", "!make_mosaic : 8Bitには対応していません",
                  "!make_alfa_table : 転送元αのページが８ビットでは有りません",
                  "!grp_alfa_tabled_copy : αのページが８ビットでは有りません",
+                 "!grp_alfa_tabled_copy : 配列の要素が不足しています。", "!配列数は1以上を指定してください。",
                  "!grp_alfa_tabled_copy : 配列の要素が不足しています。",
                  "!grp_boxfill : ページが存在しません", "!grp_copy : 転送元ページが存在しません",
                  "!grp_copy : 転送先ページが存在しません", "!grp_point_get : ページが存在しません", v(0)});
