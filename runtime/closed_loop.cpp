@@ -46,9 +46,8 @@ bool closed_loop_holds(const DecodedCode& code, uint32_t loop, Value* stack, int
     const GuardedLocal& g = code.guarded_locals[l.first + k];
     const Value* v = local_at(stack, base, sp, g.hint);
     if (!v || v->kind != g.kind) return false;
-    // An element step reads the array's first row; it must have one (an
-    // array made with a size below 1 has none, whatever its sizes say).
-    if (is_array_kind(g.kind) && (!v->a || v->a->outer < 1 || v->a->middle < 1 || v->a->inner < 1)) return false;
+    // An element step reads the array's first row; it must have one.
+    if (is_array_kind(g.kind) && (!v->a || !v->a->has_elements())) return false;
   }
   return true;
 }

@@ -164,7 +164,7 @@ int64_t element_index(Exec& x, const ArrayBlock* a, int dims) {
   for (int k = 0; k < dims; ++k) idx[k] = x.stack[x.sp - 1 - k].kind == kFloat ? truncate_float(x.stack[x.sp - 1 - k].f)
                                                                                   : x.stack[x.sp - 1 - k].i;
   for (int k = 0; k < dims; ++k) pop_value(x);
-  if (a->outer == 0 || a->middle < 1 || a->inner < 1 || a->outer < 1) {
+  if (!a->has_elements()) {
     report(x, a->outer == 0 ? msg::kArrayNotInitialised : msg::kArraySizeBelowOne);
     return -1;
   }

@@ -64,9 +64,7 @@ inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn&
   Value* v = local_at(stack, base, sp, in.arg);
   if (!v || v->kind != var_flags::kind(in.flags) + kIntArray || !v->a || index.kind != kInt) return nullptr;
   ArrayBlock* a = v->a;
-  // An array made with a size below 1 has no elements, whatever its sizes say.
-  if (a->outer < 1 || a->middle < 1 || a->inner < 1 || static_cast<uint32_t>(index.i) >= static_cast<uint32_t>(a->inner))
-    return nullptr;
+  if (!a->has_elements() || static_cast<uint32_t>(index.i) >= static_cast<uint32_t>(a->inner)) return nullptr;
   return &a->ints()[index.i];
 }
 

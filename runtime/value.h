@@ -50,8 +50,10 @@ struct ArrayBlock {
   int32_t save_mark;
   int32_t outer, middle, inner;
   uint8_t element_kind;  // kInt, kFloat or kString
-  // An array made with a size below 1 has no elements, whatever its sizes say.
-  int64_t count() const { return outer > 0 && middle > 0 && inner > 0 ? static_cast<int64_t>(outer) * middle * inner : 0; }
+  // An array made with a size below 1 (reported when it was made) has no
+  // elements, whatever its sizes say.
+  bool has_elements() const { return outer > 0 && middle > 0 && inner > 0; }
+  int64_t count() const { return has_elements() ? static_cast<int64_t>(outer) * middle * inner : 0; }
   int32_t* ints() { return reinterpret_cast<int32_t*>(this + 1); }
   float* floats() { return reinterpret_cast<float*>(this + 1); }
   StringBlock** strings() { return reinterpret_cast<StringBlock**>(this + 1); }
