@@ -15,10 +15,6 @@
 namespace rt::interp {
 namespace {
 
-inline int32_t update(uint16_t op, int32_t to, int32_t by) {
-  return op == iop_add_st_i_pop ? wrap_add(to, by) : wrap_sub(to, by);
-}
-
 // The operations a closed loop's body holds, densely numbered in the order
 // of run_closed_loop's labels; 0 hands back.
 constexpr std::array<uint8_t, iop_count> kStep = [] {
@@ -31,12 +27,6 @@ constexpr std::array<uint8_t, iop_count> kStep = [] {
   table[iop_k_add_local_loop] = 6;
   return table;
 }();
-
-[[maybe_unused]] std::array<const void*, iop_count> by_operation(const void* const* labels) {
-  std::array<const void*, iop_count> table;
-  for (size_t op = 0; op < table.size(); ++op) table[op] = labels[kStep[op]];
-  return table;
-}
 
 }  // namespace
 
@@ -64,7 +54,7 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
                                             &&local_add_local, &&k_add_local,
                                             &&local_local_ast, &&local_elem_add_local,
                                             &&k_add_local_loop};
-  static const std::array<const void*, iop_count> kLabels = by_operation(kStepLabels);
+  static const std::array<const void*, iop_count> kLabels = labels_by_operation(kStepLabels, kStep);
 #define STEP(name) name:
 #define NEXT()             \
   do {                     \
@@ -89,7 +79,7 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
   }
   STEP(local_add_local) {
     Value& to = SLOT(in[1].arg);
-    to.raw = static_cast<uint32_t>(update(in[1].op, to.i, SLOT(in->arg).i));
+    to.raw = static_cast<uint32_t>(int_update(in[1].op, to.i, SLOT(in->arg).i));
     ip = in + 2;
     NEXT();
   }
@@ -112,7 +102,7 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
     ArrayBlock* a = SLOT(in[1].arg).a;
     if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(a->inner)) goto hand_back;
     Value& sum = SLOT(in[2].arg);
-    sum.raw = static_cast<uint32_t>(update(in[2].op, sum.i, a->ints()[index]));
+    sum.raw = static_cast<uint32_t>(int_update(in[2].op, sum.i, a->ints()[index]));
     ip = in + 3;
     NEXT();
   }

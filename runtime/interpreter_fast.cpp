@@ -68,14 +68,6 @@ inline int32_t* fast_element(Value* stack, int32_t base, int32_t sp, const Insn&
   return &a->ints()[index.i];
 }
 
-#if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
-std::array<const void*, iop_count> by_operation(const void* const* labels) {
-  std::array<const void*, iop_count> table;
-  for (size_t op = 0; op < table.size(); ++op) table[op] = labels[kFastOp[op]];
-  return table;
-}
-#endif
-
 }  // namespace
 
 FastResult run_fast(Exec& x) {
@@ -107,8 +99,7 @@ FastResult run_fast(Exec& x) {
       QUOREL_FAST_OPS(QUOREL_FAST_LABEL)
 #undef QUOREL_FAST_LABEL
   };
-  // Indexed by the operation itself, to spare the dispatch a load.
-  static const std::array<const void*, iop_count> kLabels = by_operation(kFastLabels);
+  static const std::array<const void*, iop_count> kLabels = labels_by_operation(kFastLabels, kFastOp);
 #define CASE(name) L_##name:
 #define NEXT()                 \
   do {                         \
@@ -208,7 +199,7 @@ FastResult run_fast(Exec& x) {
     Value* v = var_flags::scope(in->flags) == kLocal ? LOCAL(in->arg) : nullptr;
     const Value& top = stack[sp - 1];
     if (!v || v->kind != kInt || top.kind != kInt) LEAVE();
-    v->raw = static_cast<uint32_t>(in->op == iop_add_st_i_pop ? wrap_add(v->i, top.i) : wrap_sub(v->i, top.i));
+    v->raw = static_cast<uint32_t>(int_update(in->op, v->i, top.i));
     --sp;
     ++ip;
     NEXT();
@@ -318,7 +309,7 @@ FastResult run_fast(Exec& x) {
     Value* from = LOCAL(in->arg);
     Value* to = LOCAL(in[1].arg);
     if (!from || !to || from->kind != kInt || to->kind != kInt) LEAVE();
-    to->raw = static_cast<uint32_t>(in[1].op == iop_add_st_i_pop ? wrap_add(to->i, from->i) : wrap_sub(to->i, from->i));
+    to->raw = static_cast<uint32_t>(int_update(in[1].op, to->i, from->i));
     ip = in + 2;
     NEXT();
   }
@@ -368,7 +359,7 @@ FastResult run_fast(Exec& x) {
     if (!index || !sum || sum->kind != kInt) LEAVE();
     int32_t* cell = fast_element(stack, base, sp, in[1], *index);
     if (!cell) LEAVE();
-    sum->raw = static_cast<uint32_t>(in[2].op == iop_add_st_i_pop ? wrap_add(sum->i, *cell) : wrap_sub(sum->i, *cell));
+    sum->raw = static_cast<uint32_t>(int_update(in[2].op, sum->i, *cell));
     ip = in + 3;
     NEXT();
   }
