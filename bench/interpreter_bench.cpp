@@ -9,13 +9,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/crc32.h"
 #include "bench/bench_support.h"
+#include "core/engine.h"
 #include "platform/files.h"
 #include "resources/resources.h"
-#include "runtime/crc32.h"
-#include "runtime/engine.h"
-#include "runtime/interpreter.h"
-#include "runtime/script_machine.h"
+#include "script/interpreter.h"
+#include "script/script_machine.h"
 #include "tools/asm/assembler.h"
 
 namespace {
@@ -179,7 +179,7 @@ class Quorel {
     rt::Thread* t = rt::create_thread(*e_, -1);
     rt::push(*e_, *t, rt::int_value(0));
     t->frame().base = t->frame().stack_top;
-    t->frame().set_pc(rt::lookup_function(*e_, rt::crc32(function), 0));
+    t->frame().set_pc(rt::lookup_function(*e_, base::crc32(function), 0));
     while (rt::thread_exists(*e_, t) && t->state == rt::kRunning) {
       rt::make_current(*e_, t);
       rt::run_thread(*e_);

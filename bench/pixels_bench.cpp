@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "core/engine.h"
 #include "graphics/draw.h"
 #include "graphics/image_codec.h"
 #include "graphics/png_codec.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "bench/bench_support.h"
 
 namespace {
 

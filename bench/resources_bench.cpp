@@ -14,10 +14,10 @@
 #include <memory>
 #include <random>
 
+#include "bench/bench_support.h"
+#include "core/engine.h"
 #include "platform/files.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "bench/bench_support.h"
 
 namespace fs = std::filesystem;
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "core/engine.h"
 #include "graphics/display.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
-#include "bench/bench_support.h"
+#include "script/script_machine.h"
 
 namespace {
 

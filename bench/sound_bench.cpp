@@ -10,9 +10,9 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "core/engine.h"
 #include "platform/host.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
 #include "sound/sound_engine.h"
 #include "tests/support/audio_files.h"
 

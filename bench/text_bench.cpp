@@ -17,18 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "core/engine.h"
 #include "graphics/page.h"
 #include "platform/encoding.h"
 #include "platform/font_rasterizer.h"
 #include "platform/host.h"
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
-#include "runtime/threads.h"
+#include "script/script_machine.h"
+#include "script/threads.h"
 #include "text/console.h"
 #include "text/glyph_cache.h"
 #include "text/render.h"
 #include "text/text_state.h"
-#include "bench/bench_support.h"
 
 namespace {
 

@@ -32,22 +32,24 @@ if(QUOREL_FUZZ)
   target_link_options(quorel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Every subsystem library. The libraries form one cyclic group at link time.
-set(QUOREL_SUBSYSTEMS "" CACHE INTERNAL "")
-
-function(quorel_subsystem name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+# One static library per folder. A folder's library links the libraries of
+# the folders below it (DEPENDS), never one above: the link order is the
+# layering, and there is no cyclic group.
+function(quorel_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;LIBRARIES" ${ARGN})
   add_library(quorel_${name} STATIC ${ARG_SOURCES})
-  target_link_libraries(quorel_${name} PUBLIC quorel_options ${ARG_LIBRARIES})
-  if(NOT name STREQUAL "platform")
+  set(_deps)
+  foreach(_dep IN LISTS ARG_DEPENDS)
+    list(APPEND _deps quorel_${_dep})
+  endforeach()
+  target_link_libraries(quorel_${name} PUBLIC quorel_options ${_deps} ${ARG_LIBRARIES})
+  if(NOT name MATCHES "^(base|platform)$")
     # Engine texts are generated headers (res/).
     add_dependencies(quorel_${name} quorel_messages)
   endif()
-  set(QUOREL_SUBSYSTEMS ${QUOREL_SUBSYSTEMS} quorel_${name} CACHE INTERNAL "")
 endfunction()
 
-# Links a program against the whole engine (all subsystems as one group).
+# Links a program against the whole engine, through the program's wiring.
 function(quorel_link_engine target)
-  target_link_libraries(${target} PRIVATE quorel_options
-    "$<LINK_GROUP:RESCAN,${QUOREL_SUBSYSTEMS}>")
+  target_link_libraries(${target} PRIVATE quorel_options quorel_app)
 endfunction()

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "runtime/env_file.h"
+#include "core/env_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rt::EnvFile env;

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "runtime/bytes.h"
+#include "base/bytes.h"
 #include "text/glyph_cache.h"
 
 namespace {
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file = base;
   size_t i = 0;
   for (; i + 8 <= size; i += 8) {
-    const size_t at = rt::load_u32(data + i) % (file.size() - 3);
-    rt::store_u32(&file[at], rt::load_u32(data + i + 4));
+    const size_t at = base::load_u32(data + i) % (file.size() - 3);
+    base::store_u32(&file[at], base::load_u32(data + i + 4));
   }
   if (i < size) file.resize(file.size() - std::min(file.size(), static_cast<size_t>(data[i]) * 97));
   check(file);

@@ -7,13 +7,13 @@
 #include <span>
 #include <string>
 
+#include "core/engine.h"
 #include "platform/files.h"
 #include "resources/resources.h"
-#include "runtime/dispatch.h"
-#include "runtime/engine.h"
-#include "runtime/scheduler.h"
-#include "runtime/script_machine.h"
-#include "runtime/translate.h"
+#include "script/dispatch.h"
+#include "script/scheduler.h"
+#include "script/script_machine.h"
+#include "script/translate.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   o.max_frames = 4;
   rt::Engine e(o, plat::make_headless_host(plat::Answer::Cancel));
   disarm(e);
-  e.res->mode = res::Mode::Release;  // script errors are silent
+  e.mode = rt::Mode::Release;  // script errors are silent
   e.vm->instruction_budget = 1;       // watchdog rounds before a forced stop
 
   // The input is the code block of one script with two functions.

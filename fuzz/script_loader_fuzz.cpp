@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/script_file.h"
-#include "runtime/translate.h"
+#include "script/script_file.h"
+#include "script/translate.h"
 #include "tools/asm/assembler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/env_file.h"
+#include "core/error_report.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
 #include "graphics/png_codec.h"
@@ -11,11 +16,6 @@
 #include "platform/files.h"
 #include "res/screen.h"
 #include "resources/resources.h"
-#include "runtime/bytes.h"
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 
 namespace gfx {
 
@@ -33,7 +33,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-std::string two_digits(int v) { return rt::format("%02d", ((v % 100) + 100) % 100); }
+std::string two_digits(int v) { return base::format("%02d", ((v % 100) + 100) % 100); }
 
 // The folder part of a path, without its last separator.
 std::string folder_of(const std::string& path) {
@@ -72,7 +72,7 @@ int write_front_buffer_bmp(rt::Engine& e, const std::string& native_path) {
 }
 
 std::string capture_file_name(std::string_view base, const CaptureTime& t) {
-  return rt::format(msg::kCaptureFileName, std::string(base).c_str(), two_digits(t.year).c_str(),
+  return base::format(msg::kCaptureFileName, std::string(base).c_str(), two_digits(t.year).c_str(),
                     two_digits(t.month).c_str(), two_digits(t.day).c_str(), two_digits(t.hour).c_str(),
                     two_digits(t.minute).c_str(), two_digits(t.second).c_str());
 }
@@ -85,7 +85,7 @@ int capture_screen(rt::Engine& e, const SaveDialog& dialog) {
     request.folder = plat::sjis_to_utf8(*saved);
   else
     request.folder = plat::join_path(e.files.current_directory(), "savedata");
-  std::string base = res::is_release_mode(e) ? rt::env_string(e, "CAPTURE_NAME", 260, msg::kCaptureDefaultName)
+  std::string base = rt::is_release_mode(e) ? rt::env_string(e, "CAPTURE_NAME", 260, msg::kCaptureDefaultName)
                                              : e.window_title;
   plat::LocalTime now = plat::local_time_now();
   request.file_name = capture_file_name(base, {now.year, now.month, now.day, now.hour, now.minute, now.second});
@@ -130,7 +130,7 @@ bool write_screenshot(rt::Engine& e, const std::string& native_path) {
     std::fprintf(stderr, "quorel: no picture to write to %s\n", native_path.c_str());
     return false;
   }
-  std::string ext = rt::sjis_lower(rt::extension_of(native_path));
+  std::string ext = base::sjis_lower(base::extension_of(native_path));
   std::vector<uint8_t> bytes = ext == ".png" ? encode_png_bgr(picture->pixels(), picture->width, picture->height,
                                                               static_cast<size_t>(picture->stride))
                                              : bmp_file(*picture);

@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/engine.h"
+#include "core/env_file.h"
 #include "graphics/draw.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/script_machine.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 

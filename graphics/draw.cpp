@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/random.h"
+#include "base/random.h"
 
 namespace gfx {
 
@@ -489,7 +489,7 @@ Rect sepia(Page& page, Rect r, uint32_t dark, uint32_t light, int keep) {
 
 // [SECTION] Mosaic and alpha tables ---------------------------------------------------------------
 
-Rect mosaic(const Page& src, Rect s, Page& dst, int dx, int dy, int block, rt::Random& random) {
+Rect mosaic(const Page& src, Rect s, Page& dst, int dx, int dy, int block, base::Random& random) {
   if (src.is8bit || dst.is8bit) return {};
   if (s.w <= 0) s.w = 1;
   if (s.h <= 0) s.h = 1;

@@ -15,7 +15,7 @@
 
 #include "graphics/page.h"
 
-namespace rt { class Random; }
+namespace base { class Random; }
 
 namespace gfx {
 
@@ -70,7 +70,7 @@ Rect reverse(Page& page, Rect r);                         // 24-bit
 Rect sepia(Page& page, Rect r, uint32_t dark, uint32_t light, int keep);
 // Block averages of three random samples; both pages 24-bit. Returns the
 // destination area.
-Rect mosaic(const Page& src, Rect s, Page& dst, int dx, int dy, int block, rt::Random& random);
+Rect mosaic(const Page& src, Rect s, Page& dst, int dx, int dy, int block, base::Random& random);
 // dst = table[src] over the common area of two 8-bit pages (values
 // clamped to 0..255). The table has at least 256 entries.
 void apply_alpha_table(const Page& src, Page& dst, std::span<const int32_t> table);

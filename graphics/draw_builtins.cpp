@@ -9,12 +9,12 @@
 // [SECTION] Table
 #include <algorithm>
 
+#include "core/engine.h"
 #include "graphics/builtins.h"
 #include "graphics/draw.h"
 #include "graphics/report.h"
 #include "graphics/state.h"
 #include "res/graphics.h"
-#include "runtime/engine.h"
 
 namespace gfx {
 namespace {

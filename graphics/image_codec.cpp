@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/bytes.h"
+#include "base/bytes.h"
 
 namespace gfx {
 
@@ -77,7 +77,7 @@ bool parse_image_header(std::span<const uint8_t> file, ImageHeader& out, std::st
   } else if (std::memcmp(p, kRctDiffMagic, 8) == 0) {
     out.format = ImageFormat::RctDifference;
     if (file.size() < kRctHeaderSize + 2) return set_error(error, "truncated difference header"), false;
-    size_t n = rt::load_u16(p + 20);
+    size_t n = base::load_u16(p + 20);
     if (file.size() < kRctHeaderSize + 2 + n) return set_error(error, "truncated base image name"), false;
     const char* name = reinterpret_cast<const char*>(p + 22);
     out.base_name.assign(name, strnlen(name, n));  // the name may be zero-padded
@@ -93,14 +93,14 @@ bool parse_image_header(std::span<const uint8_t> file, ImageHeader& out, std::st
   } else {
     return set_error(error, "not an .rct or .rc8 image (unknown signature)"), false;
   }
-  int32_t w = rt::load_i32(p + 8), h = rt::load_i32(p + 12);
+  int32_t w = base::load_i32(p + 8), h = base::load_i32(p + 12);
   if (w <= 0 || h <= 0) return set_error(error, "width or height is not positive"), false;
   int bpp = out.bytes_per_pixel();
   // The image must fit the 32-bit arithmetic the format was made for.
   if (static_cast<int64_t>(w) * h > INT32_MAX / bpp) return set_error(error, "image too large"), false;
   out.width = w;
   out.height = h;
-  out.data_size = rt::load_u32(p + 16);
+  out.data_size = base::load_u32(p + 16);
   if (!whole_file) return true;
 
   if (out.data_size > file.size() - out.data_offset)
@@ -120,7 +120,7 @@ bool read_image_size(std::span<const uint8_t> head, int* width, int* height) {
   const uint8_t* p = head.data();
   if (std::memcmp(p, kRctMagic, 8) != 0 && std::memcmp(p, kRctDiffMagic, 8) != 0 && std::memcmp(p, kRc8Magic, 8) != 0)
     return false;
-  int32_t w = rt::load_i32(p + 8), h = rt::load_i32(p + 12);
+  int32_t w = base::load_i32(p + 8), h = base::load_i32(p + 12);
   if (w <= 0 || h <= 0) return false;
   *width = w;
   *height = h;
@@ -167,7 +167,7 @@ bool decode_stream(const uint8_t* in, size_t n, uint8_t* out, size_t total, size
       uint8_t field = c & kCountMask;
       if (field == kCountMask) {
         if (n - i < 2) return set_error(error, "compressed data ends inside a copy"), false;
-        count = rt::load_u16(in + i) + C::kLongMin;
+        count = base::load_u16(in + i) + C::kLongMin;
         i += 2;
       } else {
         count = field + C::kShortMin;
@@ -188,7 +188,7 @@ bool decode_stream(const uint8_t* in, size_t n, uint8_t* out, size_t total, size
     } else {
       if (c == kLiteralShortMax) {
         if (n - i < 2) return set_error(error, "compressed data ends inside a literal"), false;
-        count = rt::load_u16(in + i) + 128;
+        count = base::load_u16(in + i) + 128;
         i += 2;
       } else {
         count = c + 1u;
@@ -332,7 +332,7 @@ void put_header(std::vector<uint8_t>& out, const uint8_t* magic, int width, int 
   out.insert(out.end(), magic, magic + 8);
   uint8_t field[4];
   for (uint32_t v : {static_cast<uint32_t>(width), static_cast<uint32_t>(height), static_cast<uint32_t>(data_size)}) {
-    rt::store_u32(field, v);
+    base::store_u32(field, v);
     out.insert(out.end(), field, field + 4);
   }
 }

@@ -7,15 +7,15 @@
 
 #include <cstring>
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/image_codec.h"
 #include "graphics/png_codec.h"
 #include "graphics/report.h"
 #include "graphics/state.h"
 #include "res/graphics.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 
 namespace gfx {
 
@@ -29,7 +29,7 @@ uint64_t ImageCache::cost_of(const Page& page) {
 
 std::optional<ImageCache::Entry> ImageCache::take(std::string_view base) {
   for (auto it = entries_.begin(); it != entries_.end(); ++it)
-    if (rt::sjis_equal_nocase(it->base, base)) {
+    if (base::sjis_equal_nocase(it->base, base)) {
       Entry e = std::move(*it);
       total_ -= e.cost;
       entries_.erase(it);
@@ -40,7 +40,7 @@ std::optional<ImageCache::Entry> ImageCache::take(std::string_view base) {
 
 const ImageCache::Entry* ImageCache::find(std::string_view base) const {
   for (const Entry& e : entries_)
-    if (rt::sjis_equal_nocase(e.base, base)) return &e;
+    if (base::sjis_equal_nocase(e.base, base)) return &e;
   return nullptr;
 }
 
@@ -99,7 +99,7 @@ void ImageState::clear(rt::Engine& e) {
 // [SECTION] Name resolution -------------------------------------------------------
 
 std::string image_base_name(std::string_view name) {
-  return std::string(rt::strip_extension(rt::file_name_part(name)));
+  return std::string(base::strip_extension(base::file_name_part(name)));
 }
 
 namespace {
@@ -117,7 +117,7 @@ std::optional<std::string> resolve_image_name(rt::Engine& e, std::string_view na
   std::string base = image_base_name(name);
   if (base_out) *base_out = base;
   ImageState& s = e.gfx->images;
-  if (!s.resolved_base.empty() && rt::sjis_equal_nocase(base, s.resolved_base)) return s.resolved_file;
+  if (!s.resolved_base.empty() && base::sjis_equal_nocase(base, s.resolved_base)) return s.resolved_file;
   std::optional<std::string> found;
   if (!base.empty()) {
     std::string png = base + ".png";
@@ -156,7 +156,7 @@ void copy_plane(Page& page, const uint8_t* packed, size_t row_bytes) {
 
 bool decode_png_remembered(rt::Engine& e, const std::string& png_file) {
   ImageState& s = e.gfx->images;
-  std::string upper = rt::sjis_upper(png_file);
+  std::string upper = base::sjis_upper(png_file);
   if (s.png_tried && upper == s.png_name) return s.png_colour != nullptr;
   s.png_name = upper;
   s.png_tried = true;
@@ -214,7 +214,7 @@ void apply_difference(rt::Engine& e, Page& page, const std::string& base_name, s
   std::optional<std::string> file;
   if (s.difference_depth < kDifferenceDepthLimit) file = resolve_image_name(e, base_name);
   if (!file) {
-    rt::error_box_retry(e, rt::format(msg::kDifferenceBaseMissing, base_name.c_str()));
+    rt::error_box_retry(e, base::format(msg::kDifferenceBaseMissing, base_name.c_str()));
     return;
   }
   ++s.difference_depth;
@@ -223,7 +223,7 @@ void apply_difference(rt::Engine& e, Page& page, const std::string& base_name, s
   if (!base) return;
   if (!base->is8bit) {
     if (base->width != page.width || base->height != page.height) {
-      rt::error_box_retry(e, rt::format(msg::kDifferenceBaseSize, base_name.c_str()));
+      rt::error_box_retry(e, base::format(msg::kDifferenceBaseSize, base_name.c_str()));
     } else {
       for (int y = 0; y < page.height; ++y) {
         uint8_t* d = page.row(y);
@@ -241,7 +241,7 @@ Page* load_own_format(rt::Engine& e, std::string_view file, bool full_colour, st
   auto data = res::read_resource(e, file);
   std::string base = image_base_name(file);
   auto broken = [&] {
-    report(e, caller, rt::format(msg::kImageBroken, base.c_str()));
+    report(e, caller, base::format(msg::kImageBroken, base.c_str()));
     return nullptr;
   };
   if (!data) return broken();
@@ -263,7 +263,7 @@ Page* load_own_format(rt::Engine& e, std::string_view file, bool full_colour, st
   return page;
 }
 
-std::string lower_extension(std::string_view file) { return rt::sjis_lower(rt::extension_of(rt::file_name_part(file))); }
+std::string lower_extension(std::string_view file) { return base::sjis_lower(base::extension_of(base::file_name_part(file))); }
 
 }  // namespace
 
@@ -298,7 +298,7 @@ std::optional<std::pair<int, int>> image_size(rt::Engine& e, std::string_view fi
     if (!decode_png_remembered(e, png)) return std::nullopt;
     return std::pair{s.png_colour->width, s.png_colour->height};
   }
-  if (!s.header_name.empty() && rt::sjis_equal_nocase(s.header_name, file))
+  if (!s.header_name.empty() && base::sjis_equal_nocase(s.header_name, file))
     return std::pair{s.header_width, s.header_height};
   auto opened = res::open_resource(e, file);
   if (!opened) return std::nullopt;

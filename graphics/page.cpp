@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/state.h"
 #include "res/runtime.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
 
 namespace gfx {
 

@@ -8,6 +8,9 @@
 // [SECTION] Table and hooks
 #include <algorithm>
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/builtins.h"
 #include "graphics/draw.h"
 #include "graphics/images.h"
@@ -15,10 +18,7 @@
 #include "graphics/state.h"
 #include "res/graphics.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/script_machine.h"
-#include "runtime/sjis.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 namespace {
@@ -53,7 +53,7 @@ void attach_alpha_image(Call& c, Page& page, const std::string& base) {
   Page* alpha = load_image_page(e, *file, LoadMode::Copy, c.name());
   if (!alpha) return;
   if (!alpha->is8bit) {
-    report(e, c.name(), rt::format(msg::kAlphaImageNot8bit, alpha_base.c_str()));
+    report(e, c.name(), base::format(msg::kAlphaImageNot8bit, alpha_base.c_str()));
   } else if (alpha->width != page.width || alpha->height != page.height) {
     report(e, c.name(), msg::kAlphaImageSize);
   } else {
@@ -93,7 +93,7 @@ Page& create_from_file(Call& c, bool with_alpha) {
   auto file = resolve_image_name(e, name, &base);
   if (!file) {
     // Both forms report under the plain name.
-    report(e, "page_create_file", rt::format(msg::kImageFileMissing, base.c_str()));
+    report(e, "page_create_file", base::format(msg::kImageFileMissing, base.c_str()));
     return placeholder(e, name);
   }
   Page* page = load_image_page(e, *file, LoadMode::Copy, c.name());
@@ -187,12 +187,12 @@ Progress pic_size(Call& c, bool width) {
   std::string base;
   std::optional<std::string> file;
   while (!(file = resolve_image_name(e, c.str_arg(1), &base))) {
-    if (res::is_release_mode(e)) return done(c, 1);
-    report(e, "pic_len_x", rt::format(msg::kImageFileMissing, base.c_str()));
+    if (rt::is_release_mode(e)) return done(c, 1);
+    report(e, "pic_len_x", base::format(msg::kImageFileMissing, base.c_str()));
   }
   auto size = image_size(e, *file);
   if (!size) {
-    report(e, c.name(), rt::format(msg::kImageBroken, base.c_str()));
+    report(e, c.name(), base::format(msg::kImageBroken, base.c_str()));
     return done(c, 0);
   }
   return done(c, width ? size->first : size->second);
@@ -210,13 +210,13 @@ Progress pic_unpack(Call& c) {
   std::string base;
   auto file = resolve_image_name(e, c.str_arg(2), &base);
   if (!file) {
-    report(e, c.name(), rt::format(msg::kImageFileMissing, base.c_str()));
+    report(e, c.name(), base::format(msg::kImageFileMissing, base.c_str()));
     return done(c, 0);
   }
-  std::string ext = rt::sjis_lower(rt::extension_of(*file));
+  std::string ext = base::sjis_lower(base::extension_of(*file));
   bool full_colour = ext == ".rct" || (ext == ".png" && !is_alpha_name(base));
   if (full_colour && page->is8bit) {
-    report(e, c.name(), rt::format(msg::kUnpackTo8bit, base.c_str()));
+    report(e, c.name(), base::format(msg::kUnpackTo8bit, base.c_str()));
     return done(c, 0);
   }
   Page* image = load_image_page(e, *file, LoadMode::Shared, c.name());

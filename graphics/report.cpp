@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "runtime/script_error.h"
+#include "script/script_error.h"
 
 namespace gfx {
 

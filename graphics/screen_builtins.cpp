@@ -4,15 +4,15 @@
 
 #include <string>
 
+#include "core/engine.h"
 #include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
 #include "graphics/window_mode.h"
 #include "res/screen.h"
-#include "runtime/engine.h"
-#include "runtime/script_error.h"
-#include "runtime/script_machine.h"
+#include "script/script_error.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 

@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "runtime/builtins.h"
+#include "script/builtins.h"
 
 namespace rt { struct Engine; }
 

@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/engine.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 

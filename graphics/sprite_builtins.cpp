@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <string>
 
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
 #include "graphics/images.h"
@@ -18,10 +20,8 @@
 #include "graphics/state.h"
 #include "res/screen.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/script_error.h"
-#include "runtime/script_machine.h"
+#include "script/script_error.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 
@@ -92,12 +92,12 @@ Page* load_named_image(Call& c, std::string_view name) {
   rt::Engine& e = c.engine;
   for (;;) {
     if (auto file = resolve_image_name(e, name)) return load_image_page(e, *file, LoadMode::Copy, c.name());
-    if (res::is_release_mode(e)) {
+    if (rt::is_release_mode(e)) {
       bool is8bit = name.find("_.") != std::string_view::npos;
       return &create_page(e, 1, 1, is8bit, false);
     }
     // The developer may put the file in place and retry.
-    rt::script_error(e, rt::format(msg::kCreateFileMissing, std::string(name).c_str()));
+    rt::script_error(e, base::format(msg::kCreateFileMissing, std::string(name).c_str()));
   }
 }
 
@@ -120,7 +120,7 @@ Progress create_file(Call& c, bool rotating) {
     const char* refusal = nullptr;
     std::string text;
     if (alpha && !alpha->is8bit) {
-      text = rt::format(msg::kCreateFileAlphaNot8bit, alpha_name.c_str());
+      text = base::format(msg::kCreateFileAlphaNot8bit, alpha_name.c_str());
       refusal = text.c_str();
     } else if (alpha && (alpha->width != page->width || alpha->height != page->height)) {
       refusal = msg::kCreateFileAlphaSize;

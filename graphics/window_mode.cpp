@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "core/engine.h"
 #include "graphics/display.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
+#include "script/script_machine.h"
 
 namespace gfx {
 

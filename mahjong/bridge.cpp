@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/error_report.h"
 #include "res/mahjong.h"
-#include "runtime/error_report.h"
-#include "runtime/script_error.h"
-#include "runtime/value.h"
-#include "runtime/variables.h"
+#include "script/script_error.h"
+#include "script/value.h"
+#include "script/variables.h"
 
 namespace mj {
 
@@ -105,12 +105,12 @@ const BridgeVariable kVariables[] = {
 rt::Value* find(rt::Engine& e, const BridgeVariable& v) {
   rt::Value* value = rt::find_variable_by_name(e, v.name);
   if (!value) {
-    rt::script_error(e, rt::format(msg::kItemNotFound, v.name));
+    rt::script_error(e, base::format(msg::kItemNotFound, v.name));
     return nullptr;
   }
   bool fits = v.array() ? value->kind == rt::kIntArray && value->a != nullptr : value->kind == rt::kInt;
   if (!fits) {
-    rt::script_error(e, rt::format(msg::kItemWrongKind, v.name));
+    rt::script_error(e, base::format(msg::kItemWrongKind, v.name));
     return nullptr;
   }
   return value;

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
+#include "core/engine.h"
 #include "mahjong/bridge.h"
 #include "mahjong/end_hands.h"
 #include "mahjong/opponents.h"
 #include "mahjong/play.h"
 #include "mahjong/state.h"
-#include "runtime/engine.h"
 
 namespace mj {
 
@@ -32,7 +32,7 @@ Progress exchange(Call& c, F work) {
 
 #define MJ_BUILTIN(fn, body)                                                       \
   Progress fn(Call& c) {                                                           \
-    return exchange(c, [&](State& s, rt::Random& rng) -> int { body; });         \
+    return exchange(c, [&](State& s, base::Random& rng) -> int { body; });         \
   }
 
 MJ_BUILTIN(yama_init_, yama_init(s, rng); return 0)

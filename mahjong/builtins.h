@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "runtime/builtins.h"
+#include "script/builtins.h"
 
 namespace mj {
 

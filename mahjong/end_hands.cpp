@@ -55,7 +55,7 @@ constexpr int kAttempts = 100;
 
 class Builder {
  public:
-  Builder(int players, rt::Random& rng) : players_(players), rng_(rng) {
+  Builder(int players, base::Random& rng) : players_(players), rng_(rng) {
     for (int c = 0; c < kCodeCount; ++c) {
       bool absent = !is_tile(c) || (players == 3 && c >= 2 && c <= 8);
       avail_[c] = absent ? 0 : 4;
@@ -159,7 +159,7 @@ class Builder {
   }
 
   int players_;
-  rt::Random& rng_;
+  base::Random& rng_;
   std::array<int, kCodeCount> avail_{};
   int slots_ = 0;
 };
@@ -523,7 +523,7 @@ void style_recipe(Builder& b, int style) {
 
 }  // namespace
 
-EndHand build_end_hand(int style, int players, rt::Random& rng) {
+EndHand build_end_hand(int style, int players, base::Random& rng) {
   Builder b(players, rng);
   // These styles always play their own recipe; the thirteen-orphans style
   // always aims at thirteen orphans.
@@ -544,7 +544,7 @@ EndHand build_end_hand(int style, int players, rt::Random& rng) {
 
 // [SECTION] Per match ------------------------------------------------------------------
 
-void set_com_end(State& s, rt::Random& rng, int difficulty) {
+void set_com_end(State& s, base::Random& rng, int difficulty) {
   Table& t = s.table;
   const int n = t.opponents();
   std::array<int, kOpponents> order = {0, 1, 2};

@@ -5,8 +5,8 @@
 
 #include <array>
 
+#include "base/random.h"
 #include "mahjong/state.h"
-#include "runtime/random.h"
 
 namespace mj {
 
@@ -20,11 +20,11 @@ struct EndHand {
 };
 
 // One end hand for a style, for a table of `players`.
-EndHand build_end_hand(int style, int players, rt::Random& rng);
+EndHand build_end_hand(int style, int players, base::Random& rng);
 
 // Builds every opponent's end hand, picks the favoured opponent and sets
 // its tiles aside in the wall (set_com_end). `difficulty` is the game's
 // difficulty setting 0-4.
-void set_com_end(State& s, rt::Random& rng, int difficulty);
+void set_com_end(State& s, base::Random& rng, int difficulty);
 
 }  // namespace mj

@@ -38,7 +38,7 @@ namespace {
 // A ready opponent with luck on its side draws four tiles and keeps the
 // one that wins it the most; -1 when the luck draw does not happen or no
 // tile wins.
-int lucky_win_draw(State& s, rt::Random& rng, int p) {
+int lucky_win_draw(State& s, base::Random& rng, int p) {
   const Table& t = s.table;
   if (!(rng.next() % 400 > weight(t.com_unluck[p]) && rng.next() % 400 <= weight(t.com_luck[p]))) return -1;
   int drawn[4];
@@ -90,7 +90,7 @@ Wants wants_of(const Table& t, int p) {
 
 }  // namespace
 
-int think_com_sute(State& s, rt::Random& rng, int p) {
+int think_com_sute(State& s, base::Random& rng, int p) {
   Table& t = s.table;
   if (!t.is_opponent(p)) return -1;
   if (t.com_is_tenpai[p] != 0) {
@@ -122,7 +122,7 @@ int think_com_sute(State& s, rt::Random& rng, int p) {
   return drawn[throw_at];
 }
 
-int com_sute_pos(Table& t, rt::Random& rng, int p) {
+int com_sute_pos(Table& t, base::Random& rng, int p) {
   if (!t.is_opponent(p)) return 13;
   auto discards = t.discards(p);
   int n = static_cast<int>(std::find(discards.begin(), discards.end(), -1) - discards.begin());
@@ -138,7 +138,7 @@ namespace {
 // Moves the planned meld at end-hand slots `group` (in place order) to
 // the front of the end hand and shows it: the called tile at `called_at`
 // (a place 0-2 in the group), two tiles of the wall at the others.
-bool make_call(State& s, rt::Random& rng, int p, const std::array<int, 3>& group, int value, int called_at, bool pon) {
+bool make_call(State& s, base::Random& rng, int p, const std::array<int, 3>& group, int value, int called_at, bool pon) {
   Table& t = s.table;
   HandSpan end = t.end_hand(p), plan = t.end_plan(p), hand = t.hand(p), flags = t.flags(p), marks = t.marks(p);
   const int m = detail::meld_slots(flags);
@@ -186,7 +186,7 @@ int callable_code(const Table& t, int p) {
 
 }  // namespace
 
-int think_com_pon(State& s, rt::Random& rng, int p) {
+int think_com_pon(State& s, base::Random& rng, int p) {
   const int code = callable_code(s.table, p);
   if (code == 0) return 0;
   Table& t = s.table;
@@ -202,7 +202,7 @@ int think_com_pon(State& s, rt::Random& rng, int p) {
   return make_call(s, rng, p, group, t.last_sute, detail::called_place(t, 0), true) ? 1 : 0;
 }
 
-int think_com_chi(State& s, rt::Random& rng, int p) {
+int think_com_chi(State& s, base::Random& rng, int p) {
   const int code = callable_code(s.table, p);
   if (code == 0) return 0;
   Table& t = s.table;
@@ -259,7 +259,7 @@ void record_revealed(Table& t, int p) {
 
 }  // namespace
 
-int com_set_tenpai(State& s, rt::Random& rng, int p, int value) {
+int com_set_tenpai(State& s, base::Random& rng, int p, int value) {
   Table& t = s.table;
   if (!t.is_opponent(p)) return 0;
   HandSpan hand = t.hand(p), flags = t.flags(p), marks = t.marks(p);

@@ -9,21 +9,21 @@
 // the concealed slots show the end hand's codes (code * 10).
 #pragma once
 
+#include "base/random.h"
 #include "mahjong/state.h"
-#include "runtime/random.h"
 
 namespace mj {
 
 // The tile opponent p draws and throws (-1 when the wall is exhausted).
-int think_com_sute(State& s, rt::Random& rng, int p);
+int think_com_sute(State& s, base::Random& rng, int p);
 // Hand slot 0-12 opponent p throws from, or 13 for the drawn tile.
-int com_sute_pos(Table& t, rt::Random& rng, int p);
+int com_sute_pos(Table& t, base::Random& rng, int p);
 // Whether opponent p calls the last discard (and the call, when it does).
-int think_com_pon(State& s, rt::Random& rng, int p);
-int think_com_chi(State& s, rt::Random& rng, int p);
+int think_com_pon(State& s, base::Random& rng, int p);
+int think_com_chi(State& s, base::Random& rng, int p);
 // Makes opponent p ready with real tiles; 0 when its end hand cannot be
 // formed from the tiles still unseen.
-int com_set_tenpai(State& s, rt::Random& rng, int p, int value);
+int com_set_tenpai(State& s, base::Random& rng, int p, int value);
 // Reveals opponent p's complete end hand with real tiles; 0 when impossible.
 int com_set_agari(State& s, int p);
 // Refreshes opponent p's shown hand.

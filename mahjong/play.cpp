@@ -61,7 +61,7 @@ MjHand situation(const Table& t, int p) {
 
 // [SECTION] Wall, seats and dora ----------------------------------------------
 
-void yama_init(State& s, rt::Random& rng) {
+void yama_init(State& s, base::Random& rng) {
   Table& t = s.table;
   s.wall.build(t.players(), rng);
   t.pi_tumo_nokori = t.players() == 4 ? 70 : t.players() == 3 ? 55 : 40;
@@ -101,7 +101,7 @@ namespace {
 
 // An indicator: a plain draw, or, with an opponent of a dora-rigging style
 // at the table, the best of several draws for that opponent's end hand.
-int indicator_draw(State& s, rt::Random& rng) {
+int indicator_draw(State& s, base::Random& rng) {
   Table& t = s.table;
   int chosen = -1, extra = 0;
   for (int p = 0; p < t.opponents(); ++p) {
@@ -131,7 +131,7 @@ int indicator_draw(State& s, rt::Random& rng) {
 
 }  // namespace
 
-void dora_init(State& s, rt::Random& rng) {
+void dora_init(State& s, base::Random& rng) {
   Table& t = s.table;
   int k = 0;
   while (k < kDoraList && t.dora[k] != -1) ++k;
@@ -156,7 +156,7 @@ void player_haipai(State& s) {
 
 int pi_draw(State& s) { return s.wall.draw(); }
 
-int pi_return(State& s, rt::Random& rng, int value) { return s.wall.put_back(value, rng) ? 1 : 0; }
+int pi_return(State& s, base::Random& rng, int value) { return s.wall.put_back(value, rng) ? 1 : 0; }
 
 void pi_sort(Table& t, int p) {
   if (!t.is_seat(p)) return;
@@ -201,7 +201,7 @@ int tile_worth(const Table& t, const CodeCounts& c, int value) {
 
 }  // namespace
 
-int get_player_pi(State& s, rt::Random& rng) {
+int get_player_pi(State& s, base::Random& rng) {
   const Table& t = s.table;
   CodeCounts c{};
   for (int v : t.my_pre_te) ++c[tile_code(v)];

@@ -6,8 +6,8 @@
 // other p gives the neutral result.
 #pragma once
 
+#include "base/random.h"
 #include "mahjong/state.h"
-#include "runtime/random.h"
 
 namespace mj {
 
@@ -16,20 +16,20 @@ namespace mj {
 MjHand situation(const Table& t, int p);
 
 // Builds and shuffles the wall; sets the tiles left to draw.
-void yama_init(State& s, rt::Random& rng);
+void yama_init(State& s, base::Random& rng);
 // Seat winds from the first dealer and the dealer turns passed.
 void kaze_set(Table& t);
 // Appends a dora and an ura-dora indicator (drawn for a rigging opponent
 // when one plays at the table).
-void dora_init(State& s, rt::Random& rng);
+void dora_init(State& s, base::Random& rng);
 // Deals the player thirteen tiles, slot 14 empty, sorted.
 void player_haipai(State& s);
 // The player's next draw, weighted by luck and bad luck.
-int get_player_pi(State& s, rt::Random& rng);
+int get_player_pi(State& s, base::Random& rng);
 // The next tile of the wall (-1 when exhausted).
 int pi_draw(State& s);
 // Puts a tile back into the wall; 1 when it went back.
-int pi_return(State& s, rt::Random& rng, int value);
+int pi_return(State& s, base::Random& rng, int value);
 // Sorts p's concealed tiles.
 void pi_sort(Table& t, int p);
 

@@ -4,7 +4,7 @@
 
 namespace mj {
 
-void Wall::build(int players, rt::Random& rng) {
+void Wall::build(int players, base::Random& rng) {
   three_players_ = players == 3;
   tiles_.fill(-1);
   taken_.fill(false);
@@ -42,7 +42,7 @@ int Wall::draw() {
   return -1;
 }
 
-bool Wall::put_back(int value, rt::Random& rng) {
+bool Wall::put_back(int value, base::Random& rng) {
   int code = tile_code(value);
   if (next_ == 0 || code == 0 || unseen_[code] >= copies_of(code)) return false;
   --next_;

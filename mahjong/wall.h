@@ -9,8 +9,8 @@
 
 #include <array>
 
+#include "base/random.h"
 #include "mahjong/tiles.h"
-#include "runtime/random.h"
 
 namespace mj {
 
@@ -20,14 +20,14 @@ class Wall {
  public:
   // Four copies of every code (three players: no characters 2-8), in code
   // order, shuffled twice over.
-  void build(int players, rt::Random& rng);
+  void build(int players, base::Random& rng);
 
   // The next tile, or -1 when the wall is exhausted.
   int draw();
   // Puts a drawn tile back at a random remaining position. False (and no
   // change) when nothing has been drawn, the value names no tile, or every
   // copy of it is already in the wall.
-  bool put_back(int value, rt::Random& rng);
+  bool put_back(int value, base::Random& rng);
 
   // Sets aside one free copy of `code`; false when none is left.
   bool set_aside(int code);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "platform/files.h"
 #include "resources/name_hash.h"
-#include "runtime/bytes.h"
 
 namespace res {
 namespace {
@@ -36,12 +36,12 @@ ArchiveProblem check_index(const ArchiveIndex& index, uint64_t file_size) {
 
 void decode_entries(const uint8_t* p, size_t n, std::vector<ArchiveEntry>* out) {
   out->resize(n);
-  for (size_t i = 0; i < n; ++i) (*out)[i] = {rt::load_u32(p + 8 * i), rt::load_u32(p + 8 * i + 4)};
+  for (size_t i = 0; i < n; ++i) (*out)[i] = {base::load_u32(p + 8 * i), base::load_u32(p + 8 * i + 4)};
 }
 
 // The count from a header; the index it implies must lie inside the file.
 std::optional<uint64_t> index_bytes(const ArchiveIndex& index, uint64_t file_size, ArchiveProblem* problem) {
-  uint64_t count = rt::load_u32(index.header.data() + 16);
+  uint64_t count = base::load_u32(index.header.data() + 16);
   uint64_t bytes = (count + 1) * 8;  // 64-bit: a count near 2^32 cannot wrap
   if (kArchiveHeaderSize + bytes > file_size) {
     if (problem) *problem = {ArchiveError::Truncated, 0, count, file_size, 0};
@@ -161,21 +161,21 @@ std::optional<ArchivePlan> plan_archive(std::vector<ArchivePlanEntry> members, s
   plan.head.resize(head_size);
   uint8_t* out = plan.head.data();
   std::memcpy(out, kArchiveMagic, 16);
-  rt::store_u32(out + 16, static_cast<uint32_t>(members.size()));
+  base::store_u32(out + 16, static_cast<uint32_t>(members.size()));
   // Not read by the engine: the index size, and a reserved zero.
-  rt::store_u32(out + 20, static_cast<uint32_t>(8 * (members.size() + 1)));
-  rt::store_u32(out + 24, 0);
+  base::store_u32(out + 20, static_cast<uint32_t>(8 * (members.size() + 1)));
+  base::store_u32(out + 24, 0);
   uint8_t* entry = out + kArchiveHeaderSize;
   uint64_t offset = head_size;
   for (auto& m : members) {
     m.offset = static_cast<uint32_t>(offset);
-    rt::store_u32(entry, m.hash);
-    rt::store_u32(entry + 4, m.offset);
+    base::store_u32(entry, m.hash);
+    base::store_u32(entry + 4, m.offset);
     entry += 8;
     offset += m.size;
   }
-  rt::store_u32(entry, 0);
-  rt::store_u32(entry + 4, static_cast<uint32_t>(offset));
+  base::store_u32(entry, 0);
+  base::store_u32(entry + 4, static_cast<uint32_t>(offset));
   plan.members = std::move(members);
   return plan;
 }

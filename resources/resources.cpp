@@ -3,18 +3,18 @@
 
 #include <algorithm>
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "platform/encoding.h"
 #include "res/resources.h"
 #include "resources/name_hash.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 
 namespace res {
 namespace {
 
 bool has_directory_part(std::string_view name) {
-  for (size_t i = 0; i < name.size(); i += rt::sjis_char_size(name, i))
+  for (size_t i = 0; i < name.size(); i += base::sjis_char_size(name, i))
     if (name[i] == '\\' || name[i] == '/') return true;
   return false;
 }
@@ -60,7 +60,7 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
   if (dir_part && (lookup == Lookup::Open || lookup == Lookup::Path)) return std::nullopt;
 
   const uint32_t hash = name_hash(name);
-  const std::string_view file_part = rt::file_name_part(name);
+  const std::string_view file_part = base::file_name_part(name);
   for (const auto& folder : r.folders) {
     if (folder->kind == FolderKind::Archive && folder->index) {
       if (lookup == Lookup::Time) continue;
@@ -79,7 +79,7 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
     for (auto it = first; it != folder->by_hash.end() && *it >> 32 == hash; ++it) {
       const NameCacheEntry& entry = folder->cache[static_cast<uint32_t>(*it)];
       // The same hash may belong to another name; only the name itself counts.
-      if (!rt::sjis_equal_nocase(folder->name_of(entry), file_part)) continue;
+      if (!base::sjis_equal_nocase(folder->name_of(entry), file_part)) continue;
       // The name is tried in the entry's directory as it was asked for:
       // with a directory part (only the size and time lookups get here with
       // one) that is a path below the entry's directory.
@@ -107,7 +107,7 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
 bool is_ignored_extension(std::string_view name) {
   static constexpr std::string_view kIgnored[] = {".lnk", ".exe", ".com", ".dll", ".log", ".sue",
                                                    ".mdb", ".mjs", ".mjh", ".db",  ".txt"};
-  std::string_view ext = rt::extension_of(name);
+  std::string_view ext = base::extension_of(name);
   // Every ignored extension is ASCII and at most four bytes with its dot.
   if (ext.size() < 3 || ext.size() > 4) return false;
   char lower[4];
@@ -119,13 +119,13 @@ bool is_ignored_extension(std::string_view name) {
 }
 
 bool is_skipped_subdirectory(std::string_view name) {
-  return (!name.empty() && name.back() == '.') || rt::sjis_equal_nocase(name, "debuginfo") ||
-         rt::sjis_equal_nocase(name, "mdb");
+  return (!name.empty() && name.back() == '.') || base::sjis_equal_nocase(name, "debuginfo") ||
+         base::sjis_equal_nocase(name, "mdb");
 }
 
 bool is_audio_name(std::string_view name) {
-  std::string_view ext = rt::extension_of(rt::file_name_part(name));
-  return rt::sjis_equal_nocase(ext, ".ogg") || rt::sjis_equal_nocase(ext, ".wav");
+  std::string_view ext = base::extension_of(base::file_name_part(name));
+  return base::sjis_equal_nocase(ext, ".ogg") || base::sjis_equal_nocase(ext, ".wav");
 }
 
 plat::File FfopenTry(rt::Engine& e, std::string_view name, const char* mode) {
@@ -141,7 +141,7 @@ namespace {
 
 void report_open_failure(rt::Engine& e, std::string_view name) {
   std::string shown(name);
-  rt::error_box_retry(e, rt::format(msg::kFfopenFailed, shown.c_str()));
+  rt::error_box_retry(e, base::format(msg::kFfopenFailed, shown.c_str()));
 }
 
 }  // namespace
@@ -279,7 +279,7 @@ std::vector<Duplicate> find_duplicates(const ResourceFolder& folder) {
     for (size_t j = start + 1; j < end; ++j)
       for (size_t i = start; i < j; ++i) {
         uint32_t earlier = static_cast<uint32_t>(keys[i]), later = static_cast<uint32_t>(keys[j]);
-        if (rt::sjis_equal_nocase(folder.name_of(folder.cache[earlier]), folder.name_of(folder.cache[later])))
+        if (base::sjis_equal_nocase(folder.name_of(folder.cache[earlier]), folder.name_of(folder.cache[later])))
           found.push_back({later, earlier});
       }
     start = end;
@@ -326,7 +326,7 @@ int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& d
       return 1;
     }
     if (problem.error != ArchiveError::NotArchive)
-      rt::debug_log(e, rt::format("%s : %s", arc.c_str(), problem.text().c_str()));
+      rt::debug_log(e, base::format("%s : %s", arc.c_str(), problem.text().c_str()));
   }
   std::string dir;
   if (!r.fast_prefix.empty() && plat::native_is_directory(native(e, r.fast_prefix + folder.name)))
@@ -346,7 +346,7 @@ int load_folder(rt::Engine& e, ResourceFolder& folder, std::vector<Duplicate>& d
 
 ResourceFolder* find_folder(Resources& r, std::string_view name) {
   for (auto& f : r.folders)
-    if (rt::sjis_equal_nocase(f->name, name)) return f.get();
+    if (base::sjis_equal_nocase(f->name, name)) return f.get();
   return nullptr;
 }
 
@@ -373,7 +373,7 @@ int FfAddFolder(rt::Engine& e, std::string_view name, uint32_t stream_flag) {
   // Reported outside the lock: the box may wait for the player.
   plat::SjisConverter conv;
   for (const Duplicate& d : duplicates)
-    rt::error_box_retry(e, rt::format(msg::kDuplicateFile, d.name.c_str(),
+    rt::error_box_retry(e, base::format(msg::kDuplicateFile, d.name.c_str(),
                                       conv.to_sjis(d.first_dir).value_or(d.first_dir).c_str(),
                                       conv.to_sjis(d.second_dir).value_or(d.second_dir).c_str()));
   return result;
@@ -392,22 +392,6 @@ void FfSetFastDir(rt::Engine& e, std::string_view path) {
   std::string p(path);
   if (!p.empty() && p.back() != '\\' && p.back() != '/') p += '\\';
   e.res->fast_prefix = std::move(p);
-}
-
-bool is_release_mode(const rt::Engine& e) { return !e.res || e.res->mode == Mode::Release; }
-
-void set_development_mode(rt::Engine& e) { e.res->mode = Mode::Development; }
-
-std::string savedata_path(const rt::Engine& e, std::string_view relative) {
-  const std::string& dir = e.res->savedata_dir;
-  if (dir.empty()) return std::string(relative);
-  std::string out = dir;
-  if (out.back() != '\\' && out.back() != '/') out += '\\';
-  return out + std::string(relative);
-}
-
-std::string savedata_native_path(const rt::Engine& e, std::string_view relative) {
-  return e.files.native_path(savedata_path(e, relative));
 }
 
 std::string clean_config_line(std::string_view line) {

@@ -55,14 +55,10 @@ struct ResourceFolder {
   }
 };
 
-enum class Mode { Undetermined, Development, Release };
-
 struct Resources {
   std::mutex lock;                                        // folders, caches, prefix
   std::vector<std::unique_ptr<ResourceFolder>> folders;   // search order
   std::string fast_prefix;    // engine path ending in "\", or empty
-  std::string savedata_dir;   // engine path of the save-data directory, or empty
-  Mode mode = Mode::Undetermined;
 };
 
 // --- Lookups (the Ff family) --------------------------------------------
@@ -114,14 +110,6 @@ void register_startup_folders(rt::Engine& e);
 // missing or older than the source.
 void update_archive_copy(rt::Engine& e, std::string_view name);
 
-// Development mode: the data lies in plain "fastdata" folders.
-bool is_release_mode(const rt::Engine& e);
-void set_development_mode(rt::Engine& e);
-
-// Paths under "savedata" (and the debug log) are placed in the save-data
-// directory when one is set.
-std::string savedata_path(const rt::Engine& e, std::string_view relative);
-std::string savedata_native_path(const rt::Engine& e, std::string_view relative);
 // Second reading of the fast-read file (development mode): the save-data
 // directory, then the source folder and editor lines. Returns the lines.
 std::vector<std::string> read_fastread_lines(rt::Engine& e, size_t max_lines);

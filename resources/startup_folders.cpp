@@ -2,8 +2,8 @@
 // decision, the fast-read directory and the archive update copies.
 #include <string>
 
+#include "core/engine.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
 
 namespace res {
 namespace {
@@ -59,7 +59,7 @@ void update_archive_copy(rt::Engine& e, std::string_view name) {
 }
 
 void register_startup_folders(rt::Engine& e) {
-  e.res->mode = Mode::Undetermined;
+  e.mode = rt::Mode::Undetermined;
   for (int n = 9; n >= 1; --n) FfAddFolder(e, numbered("update", n), 0);
   FfAddFolder(e, "update", 0);
 
@@ -70,7 +70,7 @@ void register_startup_folders(rt::Engine& e) {
     update_archive_copy(e, name);
     note_fastdata(e, FfAddFolder(e, name, 0));
   }
-  if (e.res->mode == Mode::Undetermined) e.res->mode = Mode::Release;
+  if (e.mode == rt::Mode::Undetermined) e.mode = rt::Mode::Release;
 
   for (std::string_view family : {"scenario", "data", "slowdata"}) {
     register_with_update(e, std::string(family), 0);

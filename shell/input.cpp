@@ -5,11 +5,11 @@
 // [SECTION] Hooks
 #include "shell/input.h"
 
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/read_marks.h"
-#include "runtime/scheduler.h"
-#include "runtime/script_machine.h"
+#include "core/engine.h"
+#include "core/env_file.h"
+#include "script/read_marks.h"
+#include "script/scheduler.h"
+#include "script/script_machine.h"
 
 namespace shell {
 namespace {

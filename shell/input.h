@@ -16,8 +16,8 @@
 
 #include "platform/host.h"
 #include "platform/input_script.h"
-#include "runtime/builtins.h"
-#include "runtime/threads.h"
+#include "script/builtins.h"
+#include "script/threads.h"
 
 namespace rt { struct Engine; }
 

@@ -8,11 +8,11 @@
 // [SECTION] Table
 #include <cstdlib>
 
-#include "runtime/engine.h"
-#include "runtime/read_marks.h"
-#include "runtime/script_hooks.h"
-#include "runtime/script_machine.h"
-#include "runtime/threads.h"
+#include "core/engine.h"
+#include "script/read_marks.h"
+#include "script/script_hooks.h"
+#include "script/script_machine.h"
+#include "script/threads.h"
 #include "shell/input.h"
 
 namespace shell {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/bytes.h"
+#include "base/bytes.h"
 
 namespace snd {
 namespace {
@@ -38,8 +38,8 @@ bool adpcm_layout(const WaveFormat& f, AdpcmLayout* out) {
   if (f.block_align < 7u * f.channels) return false;
   // cbSize, samples per block, coefficient count, then the pairs.
   if (f.extra.size() < 6) return false;
-  uint16_t samples_per_block = rt::load_u16(f.extra.data() + 2);
-  uint16_t count = rt::load_u16(f.extra.data() + 4);
+  uint16_t samples_per_block = base::load_u16(f.extra.data() + 2);
+  uint16_t count = base::load_u16(f.extra.data() + 4);
   size_t available = (f.extra.size() - 6) / 4;
   if (count > available) count = static_cast<uint16_t>(available);
   out->channels = f.channels;
@@ -47,8 +47,8 @@ bool adpcm_layout(const WaveFormat& f, AdpcmLayout* out) {
   out->samples_per_block = samples_per_block;
   out->coefficients.clear();
   for (size_t i = 0; i < count; ++i) {
-    out->coefficients.push_back(static_cast<int16_t>(rt::load_u16(f.extra.data() + 6 + 4 * i)));
-    out->coefficients.push_back(static_cast<int16_t>(rt::load_u16(f.extra.data() + 8 + 4 * i)));
+    out->coefficients.push_back(static_cast<int16_t>(base::load_u16(f.extra.data() + 6 + 4 * i)));
+    out->coefficients.push_back(static_cast<int16_t>(base::load_u16(f.extra.data() + 8 + 4 * i)));
   }
   return true;
 }
@@ -72,9 +72,9 @@ size_t adpcm_decode(const AdpcmLayout& layout, std::span<const uint8_t> in, std:
       }
       ch[c].c1 = layout.coefficients[2 * predictor];
       ch[c].c2 = layout.coefficients[2 * predictor + 1];
-      ch[c].delta = static_cast<int16_t>(rt::load_u16(b.data() + channels + 2 * c));
-      ch[c].s1 = static_cast<int16_t>(rt::load_u16(b.data() + 3 * channels + 2 * c));
-      ch[c].s2 = static_cast<int16_t>(rt::load_u16(b.data() + 5 * channels + 2 * c));
+      ch[c].delta = static_cast<int16_t>(base::load_u16(b.data() + channels + 2 * c));
+      ch[c].s1 = static_cast<int16_t>(base::load_u16(b.data() + 3 * channels + 2 * c));
+      ch[c].s2 = static_cast<int16_t>(base::load_u16(b.data() + 5 * channels + 2 * c));
     }
     for (size_t c = 0; c < channels; ++c) out.push_back(static_cast<int16_t>(ch[c].s2));
     for (size_t c = 0; c < channels; ++c) out.push_back(static_cast<int16_t>(ch[c].s1));

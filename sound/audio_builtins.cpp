@@ -11,14 +11,14 @@
 
 #include <cstdio>
 
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "res/sound.h"
-#include "runtime/builtins.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/read_marks.h"
-#include "runtime/script_error.h"
-#include "runtime/script_machine.h"
-#include "runtime/threads.h"
+#include "script/builtins.h"
+#include "script/read_marks.h"
+#include "script/script_error.h"
+#include "script/script_machine.h"
+#include "script/threads.h"
 #include "sound/audio_slots.h"
 #include "sound/sound_engine.h"
 #include "sound/sound_state.h"
@@ -322,7 +322,7 @@ int channel(Call& c) {
   // The report names the built-in without its "$".
   std::string name = c.name();
   if (!name.empty() && name.back() == '$') name.pop_back();
-  rt::script_error(c.engine, name + rt::format(msg::kChannelRange, kChannels));
+  rt::script_error(c.engine, name + base::format(msg::kChannelRange, kChannels));
   return -1;
 }
 

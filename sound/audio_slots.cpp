@@ -1,13 +1,13 @@
 #include "sound/audio_slots.h"
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/env_file.h"
+#include "core/error_report.h"
 #include "res/sound.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/error_report.h"
-#include "runtime/read_marks.h"
-#include "runtime/script_error.h"
-#include "runtime/sjis.h"
+#include "script/read_marks.h"
+#include "script/script_error.h"
 #include "sound/sound_engine.h"
 #include "sound/sound_state.h"
 
@@ -35,7 +35,7 @@ bool sounds_may_start(rt::Engine& e) {
 }
 
 std::optional<std::string> resolve_sound_name(rt::Engine& e, std::string_view name) {
-  std::string base(rt::strip_extension(rt::file_name_part(name)));
+  std::string base(base::strip_extension(base::file_name_part(name)));
   for (const char* ext : {".wav", ".ogg"}) {
     std::string candidate = base + ext;
     if (res::FfExists(e, candidate)) return candidate;
@@ -46,7 +46,7 @@ std::optional<std::string> resolve_sound_name(rt::Engine& e, std::string_view na
 bool sound_file_exists(rt::Engine& e, std::string_view name) { return resolve_sound_name(e, name).has_value(); }
 
 void report_missing(rt::Engine& e, std::string_view family, std::string_view name) {
-  std::string text = std::string(family) + rt::format(msg::kNoSuchFile, std::string(name).c_str());
+  std::string text = std::string(family) + base::format(msg::kNoSuchFile, std::string(name).c_str());
   // The script error report also logs; without it only the log hears of it.
   if (e.settings.get_int("ReprotNoVoice").value_or(1) != 0) rt::script_error(e, text);
   else rt::debug_log(e, text);
@@ -82,8 +82,8 @@ void play_music(rt::Engine& e, std::string_view name, std::string_view loop_name
     report_missing(e, "music", name);
     return;
   }
-  if (SndStatus(e, s.music_id) != 0 && rt::sjis_equal_nocase(*file, s.music_name) &&
-      rt::sjis_equal_nocase(*loop_file, s.music_loop_name))
+  if (SndStatus(e, s.music_id) != 0 && base::sjis_equal_nocase(*file, s.music_name) &&
+      base::sjis_equal_nocase(*loop_file, s.music_loop_name))
     return;
   s.music_name = *file;
   s.music_loop_name = *loop_file;

@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "platform/audio_device.h"
 #include "platform/files.h"
 #include "res/sound.h"
-#include "runtime/bytes.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 #include "sound/ogg_reader.h"
 #include "sound/sound_state.h"
 #include "sound/wav_reader.h"
@@ -81,8 +81,8 @@ void report(State& s, std::string text) {
 }
 
 std::string stream_name(std::string_view name) {
-  std::string lower = rt::sjis_lower(name);
-  if (lower.size() > kNameLimit) lower.resize(rt::sjis_offset(lower, rt::sjis_length(lower.substr(0, kNameLimit))));
+  std::string lower = base::sjis_lower(name);
+  if (lower.size() > kNameLimit) lower.resize(base::sjis_offset(lower, base::sjis_length(lower.substr(0, kNameLimit))));
   return lower;
 }
 
@@ -283,7 +283,7 @@ void refill(rt::Engine& e, State& s, SoundStream& x, int units, uint32_t now) {
     if (x.ogg) {
       x.ogg->read(static_cast<size_t>(units) * x.out_unit, data);
       got = !data.empty();
-      if (std::string f = x.ogg->take_failed_file(); !f.empty()) report(s, rt::format(msg::kFileNotPlayable, f.c_str()));
+      if (std::string f = x.ogg->take_failed_file(); !f.empty()) report(s, base::format(msg::kFileNotPlayable, f.c_str()));
       if (!x.finished && x.ogg->at_end()) {
         if (x.end_time == 0) x.end_time = -1;
         if (!x.ogg->looping()) x.stop_time = -1;
@@ -291,7 +291,7 @@ void refill(rt::Engine& e, State& s, SoundStream& x, int units, uint32_t now) {
     } else {
       got = wav_read(*s.files, x, units, data);
       if (!x.failed_file.empty()) {
-        report(s, rt::format(msg::kFileNotPlayable, x.failed_file.c_str()));
+        report(s, base::format(msg::kFileNotPlayable, x.failed_file.c_str()));
         x.failed_file.clear();
       }
     }
@@ -345,7 +345,7 @@ bool service_stream(rt::Engine& e, State& s, SoundStream& x, uint32_t now) {
   if (!x.buffer) {
     if (!x.alive) return false;
     if (!open_stream(s, x)) {
-      report(s, rt::format(msg::kFileNotPlayable, x.name.c_str()));
+      report(s, base::format(msg::kFileNotPlayable, x.name.c_str()));
       x.ogg.reset();
       return false;
     }
@@ -506,18 +506,18 @@ std::vector<uint8_t> wave_file(const std::vector<int16_t>& samples) {
   std::vector<uint8_t> out(size_t{44} + data);
   uint8_t* p = out.data();
   std::memcpy(p, "RIFF", 4);
-  rt::store_u32(p + 4, 36 + data);
+  base::store_u32(p + 4, 36 + data);
   std::memcpy(p + 8, "WAVEfmt ", 8);
-  rt::store_u32(p + 16, 16);
-  rt::store_u16(p + 20, kFormatPcm);
-  rt::store_u16(p + 22, 2);
-  rt::store_u32(p + 24, kDeviceRate);
-  rt::store_u32(p + 28, kDeviceRate * 4);
-  rt::store_u16(p + 32, 4);
-  rt::store_u16(p + 34, 16);
+  base::store_u32(p + 16, 16);
+  base::store_u16(p + 20, kFormatPcm);
+  base::store_u16(p + 22, 2);
+  base::store_u32(p + 24, kDeviceRate);
+  base::store_u32(p + 28, kDeviceRate * 4);
+  base::store_u16(p + 32, 4);
+  base::store_u16(p + 34, 16);
   std::memcpy(p + 36, "data", 4);
-  rt::store_u32(p + 40, data);
-  for (size_t i = 0; i < samples.size(); ++i) rt::store_u16(p + 44 + 2 * i, static_cast<uint16_t>(samples[i]));
+  base::store_u32(p + 40, data);
+  for (size_t i = 0; i < samples.size(); ++i) base::store_u16(p + 44 + 2 * i, static_cast<uint16_t>(samples[i]));
   return out;
 }
 

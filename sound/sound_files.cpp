@@ -1,8 +1,8 @@
 #include "sound/sound_files.h"
 
+#include "core/engine.h"
 #include "platform/files.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
 
 namespace snd {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/bytes.h"
+#include "base/bytes.h"
 #include "sound/adpcm.h"
 
 namespace snd {
@@ -20,12 +20,12 @@ bool read_exact(ByteSource& source, uint32_t offset, void* buffer, size_t size) 
 std::optional<WaveFormat> decode_format(const std::vector<uint8_t>& body) {
   if (body.size() < 16) return std::nullopt;
   WaveFormat f;
-  f.tag = rt::load_u16(&body[0]);
-  f.channels = rt::load_u16(&body[2]);
-  f.rate = rt::load_u32(&body[4]);
-  f.bytes_per_sec = rt::load_u32(&body[8]);
-  f.block_align = rt::load_u16(&body[12]);
-  f.bits = rt::load_u16(&body[14]);
+  f.tag = base::load_u16(&body[0]);
+  f.channels = base::load_u16(&body[2]);
+  f.rate = base::load_u32(&body[4]);
+  f.bytes_per_sec = base::load_u32(&body[8]);
+  f.block_align = base::load_u16(&body[12]);
+  f.bits = base::load_u16(&body[14]);
   f.extra.assign(body.begin() + 16, body.end());
   return f;
 }
@@ -67,7 +67,7 @@ std::optional<WavLayout> parse_wav(ByteSource& source, uint32_t size) {
     uint8_t header[8];
     if (pos + 8 > size || !read_exact(source, static_cast<uint32_t>(pos), header, 8)) return std::nullopt;
     pos += 8;
-    uint32_t chunk = rt::load_u32(header + 4);
+    uint32_t chunk = base::load_u32(header + 4);
     if (std::memcmp(header, "fmt ", 4) == 0) {
       if (chunk > kMaxFormatChunk || pos + chunk > size) return std::nullopt;
       std::vector<uint8_t> body(chunk);
@@ -184,7 +184,7 @@ bool wav_read(FileAccess& files, SoundStream& s, int units, std::vector<uint8_t>
     std::vector<int16_t> samples;
     if (adpcm_layout(s.src_format, &layout) && adpcm_decode(layout, raw, samples) > 0) {
       out.resize(samples.size() * 2);
-      for (size_t i = 0; i < samples.size(); ++i) rt::store_u16(&out[2 * i], static_cast<uint16_t>(samples[i]));
+      for (size_t i = 0; i < samples.size(); ++i) base::store_u16(&out[2 * i], static_cast<uint16_t>(samples[i]));
     } else {
       out.assign(silence, silence_byte(s.out_format));
     }

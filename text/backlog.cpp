@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "runtime/sjis.h"
+#include "base/sjis.h"
 
 namespace txt {
 
@@ -31,7 +31,7 @@ void Backlog::record_text(std::string_view text) {
   if (text.size() > room) {
     size_t cut = 0;
     while (cut < text.size()) {
-      size_t n = rt::sjis_char_size(text, cut);
+      size_t n = base::sjis_char_size(text, cut);
       if (cut + n > room) break;
       cut += n;
     }

@@ -9,16 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/env_file.h"
+#include "core/error_report.h"
 #include "graphics/page.h"
 #include "res/text.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/error_report.h"
-#include "runtime/script_file.h"
-#include "runtime/script_hooks.h"
-#include "runtime/script_machine.h"
-#include "runtime/sjis.h"
+#include "script/script_file.h"
+#include "script/script_hooks.h"
+#include "script/script_machine.h"
 #include "text/line_layout.h"
 #include "text/render.h"
 #include "text/text_state.h"
@@ -47,7 +47,7 @@ bool voice_skip_default(rt::Engine& e) { return rt::env_int(e, "VOICESKIPDEF", 0
 
 // Byte offset of `part` in `text`, at a character boundary; npos if none.
 size_t find_chars(std::string_view text, std::string_view part) {
-  for (size_t i = 0; i + part.size() <= text.size(); i += rt::sjis_char_size(text, i))
+  for (size_t i = 0; i + part.size() <= text.size(); i += base::sjis_char_size(text, i))
     if (text.substr(i, part.size()) == part) return i;
   return std::string_view::npos;
 }
@@ -66,7 +66,7 @@ bool replace_chars(std::string& text, std::string_view from, std::string_view to
       i += to.size();
       any = true;
     } else {
-      i += rt::sjis_char_size(text, i);
+      i += base::sjis_char_size(text, i);
     }
   }
   return any;
@@ -76,7 +76,7 @@ bool replace_chars(std::string& text, std::string_view from, std::string_view to
 std::string_view clip_chars(std::string_view text, size_t limit) {
   size_t n = 0;
   while (n < text.size()) {
-    size_t c = rt::sjis_char_size(text, n);
+    size_t c = base::sjis_char_size(text, n);
     if (n + c > limit) break;
     n += c;
   }
@@ -153,9 +153,9 @@ void show_source_position(rt::Engine& e) {
   Console& c = console_of(e);
   c.noted_script = s ? s->name : std::string();
   c.noted_line = f.line;
-  if (res::is_release_mode(e) || !s) return;
-  std::string name(rt::strip_extension(rt::file_name_part(s->name)));
-  e.host->set_title(rt::format(msg::kSourcePosition, name.c_str(), f.line));
+  if (rt::is_release_mode(e) || !s) return;
+  std::string name(base::strip_extension(base::file_name_part(s->name)));
+  e.host->set_title(base::format(msg::kSourcePosition, name.c_str(), f.line));
 }
 
 // [SECTION] Command records --------------------------------------------------------------
@@ -318,8 +318,8 @@ void control(rt::Engine& e, rt::Thread& t, std::string_view code) {
     }
     case 'd': {
       rt::Value v = take_value(t);
-      if (v.kind == rt::kInt) append_text(e, rt::format("%d", v.i));
-      else if (v.kind == rt::kFloat) append_text(e, rt::format("%f", static_cast<double>(v.f)));
+      if (v.kind == rt::kInt) append_text(e, base::format("%d", v.i));
+      else if (v.kind == rt::kFloat) append_text(e, base::format("%f", static_cast<double>(v.f)));
       else append_text(e, rt::string_of(v));
       rt::release(v);
       return;
@@ -351,7 +351,7 @@ namespace {
 
 // Replaces the single-byte "|" (never the trail byte of a character) by a blank.
 void bars_to_blanks(std::string& text) {
-  for (size_t i = 0; i < text.size(); i += rt::sjis_char_size(text, i))
+  for (size_t i = 0; i < text.size(); i += base::sjis_char_size(text, i))
     if (text[i] == '|') text[i] = ' ';
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/threads.h"
+#include "script/threads.h"
 #include "text/backlog.h"
 #include "text/font.h"
 

@@ -1,12 +1,12 @@
 // Built-ins of the message console: its box, font, pen and flags, the voice
 // slots, backlog navigation and replay.
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/page.h"
 #include "res/text.h"
-#include "runtime/builtins.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/script_error.h"
-#include "runtime/script_machine.h"
+#include "script/builtins.h"
+#include "script/script_error.h"
+#include "script/script_machine.h"
 #include "text/render.h"
 #include "text/text_builtins.h"
 #include "text/text_state.h"

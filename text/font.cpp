@@ -1,8 +1,8 @@
 #include "text/font.h"
 
+#include "base/sjis.h"
+#include "core/engine.h"
 #include "res/text.h"
-#include "runtime/engine.h"
-#include "runtime/sjis.h"
 #include "text/render.h"
 
 namespace txt {
@@ -25,7 +25,7 @@ std::string clip_face(std::string_view face) {
   face = face.substr(0, face.find('\0'));
   size_t n = 0;
   while (n < face.size()) {
-    size_t c = rt::sjis_char_size(face, n);
+    size_t c = base::sjis_char_size(face, n);
     if (n + c > kFaceBytes - 1) break;
     n += c;
   }
@@ -34,7 +34,7 @@ std::string clip_face(std::string_view face) {
 
 bool is_heavy_face(std::string_view face) {
   const std::string_view mincho = msg::kMincho;
-  for (size_t i = 0; i + mincho.size() <= face.size(); i += rt::sjis_char_size(face, i))
+  for (size_t i = 0; i + mincho.size() <= face.size(); i += base::sjis_char_size(face, i))
     if (face.substr(i, mincho.size()) == mincho) return true;
   return false;
 }

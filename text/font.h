@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/threads.h"
+#include "script/threads.h"
 
 namespace rt { struct Engine; }
 

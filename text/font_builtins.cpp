@@ -1,14 +1,14 @@
 // Built-ins of fonts and text output: private font files, the glyph cache,
 // antialiasing, the per-thread font stack, fontout and the font dialog.
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "graphics/page.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "res/text.h"
-#include "runtime/builtins.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/script_error.h"
-#include "runtime/sjis.h"
+#include "script/builtins.h"
+#include "script/script_error.h"
 #include "text/render.h"
 #include "text/text_builtins.h"
 #include "text/text_state.h"
@@ -39,11 +39,11 @@ Progress load_font(Call& c) {
     break;
   }
   if (path.empty()) {
-    rt::script_error(e, rt::format(msg::kLoadFontMissing, name.c_str()));
+    rt::script_error(e, base::format(msg::kLoadFontMissing, name.c_str()));
     return result(c, 0);
   }
   if (!font_library(e).add_font_file(path)) {
-    if (s.noted_faces.insert("\x01" + path).second) rt::debug_log(e, rt::format(msg::kFontFileUnreadable, name.c_str()));
+    if (s.noted_faces.insert("\x01" + path).second) rt::debug_log(e, base::format(msg::kFontFileUnreadable, name.c_str()));
     return result(c, 0);
   }
   s.loaded_font_files.push_back(path);
@@ -179,13 +179,13 @@ std::string run_font_dialog(rt::Engine& e, std::string_view initial, bool propor
     for (const std::string& family : font_library(e).families(pitch)) {
       std::optional<std::string> sjis = plat::utf8_to_sjis(family);
       if (!sjis || sjis->empty()) continue;
-      if (pitch == proportional || (!s.dialog_extra.empty() && rt::sjis_equal_nocase(*sjis, s.dialog_extra)))
+      if (pitch == proportional || (!s.dialog_extra.empty() && base::sjis_equal_nocase(*sjis, s.dialog_extra)))
         faces.push_back(clip_face(*sjis));
     }
   }
   size_t selected = 0;
   for (size_t i = 0; i < faces.size(); ++i)
-    if (rt::sjis_equal_nocase(faces[i], initial)) {
+    if (base::sjis_equal_nocase(faces[i], initial)) {
       selected = i;
       break;
     }

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/env_file.h"
+#include "core/error_report.h"
 #include "platform/files.h"
 #include "resources/resources.h"
-#include "runtime/bytes.h"
-#include "runtime/engine.h"
-#include "runtime/env_file.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 #include "text/render.h"
 #include "text/text_state.h"
 
@@ -29,7 +29,7 @@ std::string clip_cache_face(std::string_view face) {
   face = face.substr(0, face.find('\0'));
   size_t n = 0;
   while (n < face.size()) {
-    size_t c = rt::sjis_char_size(face, n);
+    size_t c = base::sjis_char_size(face, n);
     if (n + c > kCacheFaceBytes - 1) break;
     n += c;
   }
@@ -72,10 +72,10 @@ std::optional<GlyphCache> parse_glyph_cache(std::span<const uint8_t> bytes, std:
   if (!nul) return std::nullopt;
   std::string_view stored(reinterpret_cast<const char*>(h), static_cast<const uint8_t*>(nul) - h);
   // A cache of another font or size is not trusted.
-  if (stored != face || rt::load_i32(h + kOffsetWidthCode) != width_code ||
-      rt::load_i32(h + kOffsetHeightCode) != height_code)
+  if (stored != face || base::load_i32(h + kOffsetWidthCode) != width_code ||
+      base::load_i32(h + kOffsetHeightCode) != height_code)
     return std::nullopt;
-  const int64_t used = rt::load_i32(h + kOffsetUsed);
+  const int64_t used = base::load_i32(h + kOffsetUsed);
   if (used < kCacheFirstOffset || used > kCacheDataLimit ||
       used > static_cast<int64_t>(bytes.size() - kCacheHeaderBytes))
     return std::nullopt;
@@ -87,7 +87,7 @@ std::optional<GlyphCache> parse_glyph_cache(std::span<const uint8_t> bytes, std:
   c.offsets.resize(kCacheCodes);
   const int64_t rows = height_code / 4;
   for (size_t code = 0; code < kCacheCodes; ++code) {
-    const int32_t offset = rt::load_i32(h + kOffsetOffsets + 4 * code);
+    const int32_t offset = base::load_i32(h + kOffsetOffsets + 4 * code);
     if (offset != 0 && (offset < kCacheFirstOffset || offset + c.widths[code] * rows > used)) return std::nullopt;
     c.offsets[code] = offset;
   }
@@ -101,14 +101,14 @@ std::vector<uint8_t> serialise_glyph_cache(const GlyphCache& c) {
   std::vector<uint8_t> out(kCacheHeaderBytes + static_cast<size_t>(c.used), 0);
   uint8_t* h = out.data();
   std::memcpy(h + kOffsetFace, c.face.data(), std::min(c.face.size(), kCacheFaceBytes - 1));
-  rt::store_u32(h + kOffsetWidthCode, static_cast<uint32_t>(c.width_code));
-  rt::store_u32(h + kOffsetHeightCode, static_cast<uint32_t>(c.height_code));
+  base::store_u32(h + kOffsetWidthCode, static_cast<uint32_t>(c.width_code));
+  base::store_u32(h + kOffsetHeightCode, static_cast<uint32_t>(c.height_code));
   for (size_t code = 0; code < kCacheCodes && code < c.widths.size(); ++code) {
     h[kOffsetWidths + code] = c.widths[code];
-    rt::store_u32(h + kOffsetOffsets + 4 * code, static_cast<uint32_t>(c.offsets[code]));
+    base::store_u32(h + kOffsetOffsets + 4 * code, static_cast<uint32_t>(c.offsets[code]));
   }
-  rt::store_u32(h + kOffsetCapacity, static_cast<uint32_t>(c.data.size()));
-  rt::store_u32(h + kOffsetUsed, static_cast<uint32_t>(c.used));
+  base::store_u32(h + kOffsetCapacity, static_cast<uint32_t>(c.data.size()));
+  base::store_u32(h + kOffsetUsed, static_cast<uint32_t>(c.used));
   std::memcpy(h + kCacheHeaderBytes, c.data.data(), static_cast<size_t>(c.used));
   return out;
 }
@@ -116,7 +116,7 @@ std::vector<uint8_t> serialise_glyph_cache(const GlyphCache& c) {
 std::string glyph_cache_file_name(std::string_view face, int32_t width_code, int32_t height_code) {
   std::string safe;
   for (size_t i = 0; i < face.size();) {
-    size_t n = rt::sjis_char_size(face, i);
+    size_t n = base::sjis_char_size(face, i);
     if (n == 1) {
       const unsigned char c = static_cast<unsigned char>(face[i]);
       const bool bad = c < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
@@ -128,7 +128,7 @@ std::string glyph_cache_file_name(std::string_view face, int32_t width_code, int
     i += n;
   }
   if (safe == "." || safe == "..") safe = "_";
-  return rt::format("fc_%s_%03dx%03d.fcd", safe.c_str(), width_code, height_code);
+  return base::format("fc_%s_%03dx%03d.fcd", safe.c_str(), width_code, height_code);
 }
 
 namespace {
@@ -141,7 +141,7 @@ std::vector<uint8_t> read_cache_file(const std::string& path) {
   if (!f) return bytes;
   bytes.resize(kCacheHeaderBytes);
   if (!f.read_exact(bytes.data(), bytes.size())) return {};
-  const int64_t used = rt::load_i32(bytes.data() + kOffsetUsed);
+  const int64_t used = base::load_i32(bytes.data() + kOffsetUsed);
   if (used < 0 || used > kCacheDataLimit) return {};
   bytes.resize(kCacheHeaderBytes + static_cast<size_t>(used));
   if (!f.read_exact(bytes.data() + kCacheHeaderBytes, static_cast<size_t>(used))) return {};
@@ -156,7 +156,7 @@ void open_glyph_cache(rt::Engine& e, std::string_view face, int32_t height, int3
   std::string f = clip_cache_face(face);
   if (f.empty() || height < 1 || width < 1 || height > 0x1FFFFFFF || width > 0x1FFFFFFF) return;
   const int32_t hc = height * 4, wc = width * 4;
-  std::string path = res::savedata_native_path(e, "savedata\\" + glyph_cache_file_name(f, wc, hc));
+  std::string path = rt::savedata_native_path(e, "savedata\\" + glyph_cache_file_name(f, wc, hc));
   std::vector<uint8_t> bytes = read_cache_file(path);
   if (auto parsed = parse_glyph_cache(bytes, f, wc, hc)) {
     cache = std::move(*parsed);
@@ -169,7 +169,7 @@ void close_glyph_cache(rt::Engine& e) {
   GlyphCache& cache = e.text->cache;
   if (!cache.open()) return;
   if (cache.dirty && rt::env_int(e, "LOADSAVEDISABLE", 0) != 1) {
-    std::string path = res::savedata_native_path(
+    std::string path = rt::savedata_native_path(
         e, "savedata\\" + glyph_cache_file_name(cache.face, cache.width_code, cache.height_code));
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos) plat::make_directories(path.substr(0, slash));

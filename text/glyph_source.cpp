@@ -4,11 +4,11 @@
 #include <cctype>
 #include <map>
 
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "core/error_report.h"
 #include "platform/encoding.h"
 #include "res/text.h"
-#include "runtime/engine.h"
-#include "runtime/error_report.h"
-#include "runtime/sjis.h"
 #include "text/text_state.h"
 
 namespace txt {
@@ -18,7 +18,7 @@ namespace {
 constexpr char kDefaultFamily[] = "IPAGothic";
 
 bool contains_char_seq(std::string_view text, std::string_view part) {
-  for (size_t i = 0; i + part.size() <= text.size(); i += rt::sjis_char_size(text, i))
+  for (size_t i = 0; i + part.size() <= text.size(); i += base::sjis_char_size(text, i))
     if (text.substr(i, part.size()) == part) return true;
   return false;
 }
@@ -86,7 +86,7 @@ class FontGlyphs : public GlyphSource {
       if (s.noted_faces.insert(key).second) {
         if (file) {
           std::string used = plat::utf8_to_sjis(file->family).value_or(file->family);
-          rt::debug_log(e_, rt::format(msg::kFaceNotInstalled, key.c_str(), used.c_str()));
+          rt::debug_log(e_, base::format(msg::kFaceNotInstalled, key.c_str(), used.c_str()));
         } else {
           rt::debug_log(e_, msg::kNoFontInstalled);
         }

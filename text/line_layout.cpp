@@ -1,6 +1,6 @@
 #include "text/line_layout.h"
 
-#include "runtime/sjis.h"
+#include "base/sjis.h"
 #include "text/render.h"
 
 namespace txt {
@@ -9,7 +9,7 @@ bool in_kinsoku_set(std::string_view set, std::string_view ch) {
   if (ch.size() != 2) return false;
   // Character by character, so that the trail byte of one character and
   // the lead byte of the next never make a false match.
-  for (size_t i = 0; i < set.size(); i += rt::sjis_char_size(set, i))
+  for (size_t i = 0; i < set.size(); i += base::sjis_char_size(set, i))
     if (set.substr(i, 2) == ch) return true;
   return false;
 }

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/sjis.h"
+#include "core/engine.h"
 #include "graphics/draw.h"
 #include "graphics/state.h"
-#include "runtime/engine.h"
-#include "runtime/read_marks.h"
-#include "runtime/sjis.h"
+#include "script/read_marks.h"
 #include "text/text_state.h"
 
 namespace txt {
@@ -20,7 +20,7 @@ namespace txt {
 
 Char char_at(std::string_view text, size_t i) {
   const uint8_t b = static_cast<uint8_t>(text[i]);
-  if (rt::sjis_lead(b) && i + 1 < text.size())
+  if (base::sjis_lead(b) && i + 1 < text.size())
     return {b + 256u * static_cast<uint8_t>(text[i + 1]), 2};
   return {b, 1};
 }

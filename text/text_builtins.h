@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/builtins.h"
+#include "script/builtins.h"
 
 namespace rt { struct Engine; }
 

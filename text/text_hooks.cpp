@@ -1,7 +1,7 @@
 // The text subsystem's place in the script machine: the three text opcodes,
 // the console reset and the shutdown steps.
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
+#include "core/engine.h"
+#include "script/script_machine.h"
 #include "text/text_builtins.h"
 #include "text/text_state.h"
 

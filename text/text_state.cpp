@@ -1,6 +1,6 @@
 #include "text/text_state.h"
 
-#include "runtime/engine.h"
+#include "core/engine.h"
 
 namespace txt {
 

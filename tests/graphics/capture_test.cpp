@@ -3,13 +3,13 @@
 // written.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
+#include "core/engine.h"
 #include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/state.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
-#include "runtime/bytes.h"
-#include "runtime/engine.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"
 
@@ -40,14 +40,14 @@ TEST(CaptureFile, LayoutByteForByte) {
   ASSERT_EQ(f.size(), 12u * 2 + 56);
   EXPECT_EQ(f[0], 'B');
   EXPECT_EQ(f[1], 'M');
-  EXPECT_EQ(rt::load_u32(&f[2]), 12u * 2 + 56);
-  EXPECT_EQ(rt::load_u32(&f[6]), 0u);
-  EXPECT_EQ(rt::load_u32(&f[10]), 54u);
-  EXPECT_EQ(rt::load_u32(&f[14]), 40u);
-  EXPECT_EQ(rt::load_i32(&f[18]), 3);
-  EXPECT_EQ(rt::load_i32(&f[22]), 2) << "positive: bottom-up";
-  EXPECT_EQ(rt::load_u16(&f[26]), 1);
-  EXPECT_EQ(rt::load_u16(&f[28]), 24);
+  EXPECT_EQ(base::load_u32(&f[2]), 12u * 2 + 56);
+  EXPECT_EQ(base::load_u32(&f[6]), 0u);
+  EXPECT_EQ(base::load_u32(&f[10]), 54u);
+  EXPECT_EQ(base::load_u32(&f[14]), 40u);
+  EXPECT_EQ(base::load_i32(&f[18]), 3);
+  EXPECT_EQ(base::load_i32(&f[22]), 2) << "positive: bottom-up";
+  EXPECT_EQ(base::load_u16(&f[26]), 1);
+  EXPECT_EQ(base::load_u16(&f[28]), 24);
   for (size_t i = 30; i < 54; ++i) EXPECT_EQ(f[i], 0) << i;
   // The bottom row first, each at full stride (padding included).
   for (int i = 0; i < 12; ++i) {

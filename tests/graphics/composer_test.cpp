@@ -2,13 +2,13 @@
 // draw there and in which order, and what reaches the host.
 #include <gtest/gtest.h>
 
+#include "core/engine.h"
 #include "graphics/display.h"
 #include "graphics/draw.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
 #include "platform/files.h"
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
+#include "script/script_machine.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"
 

@@ -4,9 +4,9 @@
 
 #include <random>
 
+#include "base/random.h"
 #include "graphics/draw.h"
 #include "graphics/state.h"
-#include "runtime/random.h"
 #include "tests/graphics/pixel_helpers.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"
@@ -370,7 +370,7 @@ TEST_F(Draw, FillsAndFilters) {
 }
 
 TEST_F(Draw, MosaicBlocksAreCentredAverages) {
-  rt::Random random;
+  base::Random random;
   random.seed(3);
   gfx::Page& src = noise24(10, 3);
   gfx::Page& dst = gfx::create_page_24(*e, 10, 3, false);

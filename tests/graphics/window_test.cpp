@@ -3,9 +3,9 @@
 // a window on a 1920 × 1080 screen.
 #include <gtest/gtest.h>
 
+#include "core/engine.h"
 #include "graphics/state.h"
 #include "graphics/window_mode.h"
-#include "runtime/engine.h"
 #include "tests/support/script_game.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"

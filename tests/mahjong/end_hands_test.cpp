@@ -44,7 +44,7 @@ void expect_plan_fits(const EndHand& h) {
 }
 
 TEST(EndHands, EveryStyleBuildsACompleteHand) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(2024);
   for (int players : {2, 3, 4}) {
     for (int style = -1; style <= 56; ++style) {
@@ -71,7 +71,7 @@ TEST(EndHands, EveryStyleBuildsACompleteHand) {
 }
 
 TEST(EndHands, RecipesKeepTheirShape) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(99);
   int two_dragon_pons = 0;
   for (int round = 0; round < 200; ++round) {
@@ -99,7 +99,7 @@ TEST(EndHands, RecipesKeepTheirShape) {
 }
 
 TEST(EndHands, HalfTheHandsTakeTheCommonRecipes) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(5);
   int seven_pairs = 0;
   for (int round = 0; round < 400; ++round) seven_pairs += MjIsComplete(as_hand(build_end_hand(6, 4, rng).codes)) == 2;
@@ -110,7 +110,7 @@ TEST(EndHands, HalfTheHandsTakeTheCommonRecipes) {
 State match(int players, uint32_t seed) {
   State s;
   s.table.maj_mode = players;
-  rt::Random rng;
+  base::Random rng;
   rng.seed(seed);
   yama_init(s, rng);
   return s;
@@ -120,7 +120,7 @@ TEST(SetComEnd, FavouredOpponentsTilesAreSetAside) {
   for (uint32_t seed = 1; seed <= 30; ++seed) {
     State s = match(4, seed);
     s.table.com_lvl = {20, 1, 44};
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     set_com_end(s, rng, 0);
     int fav = s.table.com_yuusen;
@@ -144,7 +144,7 @@ TEST(SetComEnd, StrengthDifficultyAndPlayerCount) {
     State s = match(4, seed);
     s.table.com_tuyosa = {1, 1000, 1};
     s.table.com_is_tenpai = {1, 1, 1};
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     set_com_end(s, rng, 4);
     strong_favoured += s.table.com_yuusen == 1;
@@ -159,7 +159,7 @@ TEST(SetComEnd, StrengthDifficultyAndPlayerCount) {
   State two = match(2, 8);
   two.table.com_tuyosa = {0, 0, 0};  // not provided for; read as 1
   two.table.com_end.fill(-7);
-  rt::Random rng;
+  base::Random rng;
   set_com_end(two, rng, 4);
   EXPECT_EQ(two.table.com_yuusen, 0);
   EXPECT_LE(two.table.com_te_susunda[0], 6) << "no difficulty bonus with two players";

@@ -8,11 +8,11 @@
 #include <sstream>
 #include <vector>
 
+#include "app/program.h"
+#include "core/engine.h"
 #include "mahjong/evaluate.h"
 #include "mahjong/state.h"
 #include "platform/host.h"
-#include "runtime/engine.h"
-#include "runtime/program.h"
 #include "tests/mahjong/game_script.h"
 #include "tests/support/script_game.h"
 

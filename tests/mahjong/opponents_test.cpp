@@ -16,7 +16,7 @@ using mj_test::value;
 
 State match(uint32_t seed) {
   State s;
-  rt::Random rng;
+  base::Random rng;
   rng.seed(seed);
   yama_init(s, rng);
   return s;
@@ -45,7 +45,7 @@ TEST(Throws, OneTileLeavesTheWall) {
   for (uint32_t seed = 1; seed <= 50; ++seed) {
     State s = match(seed);
     plan(s.table, 0, kCodes, kPlans);
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     std::vector<int> first4;
     for (int k = 0; k < 4; ++k) first4.push_back(s.wall.tile_at(k));
@@ -67,7 +67,7 @@ TEST(Throws, StyleTwentyNeverHandsThePlayerAWin) {
       s.table.my_is_reach = 1;  // so that a discard wins
       s.table.com_lvl[0] = style;
       plan(s.table, 0, kCodes, kPlans);
-      rt::Random rng;
+      base::Random rng;
       rng.seed(seed);
       int code = think_com_sute(s, rng, 0) / 10;
       bool wins = code == 21 || code == 24;
@@ -90,7 +90,7 @@ TEST(Throws, ALuckyReadyOpponentDrawsItsWin) {
     for (int k = 0; k < 4; ++k) any = any || s.wall.tile_at(k) / 10 == 21 || s.wall.tile_at(k) / 10 == 24;
     if (!any) continue;
     ++chances;
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     int code = think_com_sute(s, rng, 1) / 10;
     EXPECT_TRUE(code == 21 || code == 24) << "seed " << seed;
@@ -101,7 +101,7 @@ TEST(Throws, ALuckyReadyOpponentDrawsItsWin) {
 
 TEST(Throws, SlotFromTheHandOrTheDraw) {
   Table t;
-  rt::Random rng;
+  base::Random rng;
   rng.seed(4);
   for (int i = 0; i < 200; ++i) EXPECT_LT(com_sute_pos(t, rng, 2), 13) << "early throws come from the hand";
   for (int i = 0; i < 20; ++i) t.com_sute[2 * kDiscards + i] = 11;
@@ -119,7 +119,7 @@ TEST(Calls, PonShowsThePlannedMeldWithRealTiles) {
   t.com_do_naki[1] = 1;
   t.last_sute = value("5z");
   t.last_sute_pl = 1;
-  rt::Random rng;
+  base::Random rng;
   ASSERT_EQ(think_com_pon(s, rng, 1), 1);
   EXPECT_EQ(shown_codes(t, 1, 3), (std::vector<int>{35, 35, 35}));
   EXPECT_EQ(t.hand(1)[1], value("5z")) << "the called tile, turned toward neighbour 1";
@@ -139,7 +139,7 @@ TEST(Calls, WhenAnOpponentDoesNotPon) {
     s.table.com_do_naki[0] = 1;
     s.table.last_sute = value("5z");
   };
-  rt::Random rng;
+  base::Random rng;
   {
     State s = match(1);
     setup(s);
@@ -189,7 +189,7 @@ TEST(Calls, ChiPrefersTheMiddle) {
     plan(t, 2, {35, 35, 35, 15, 16, 17, 14, 15, 16, 27, 28, 29, 19, 19}, {4, 4, 4, 1, 2, 3, 1, 2, 3, 1, 2, 3, 0, 0});
     t.com_do_naki[2] = 2;
     t.last_sute = value("5p");
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     if (think_com_chi(s, rng, 2) == 0) continue;
     ++calls;
@@ -213,7 +213,7 @@ TEST(Calls, TheFourthMeldSetsTheProgressCounter) {
   t.com_do_naki[0] = 1;
   t.com_te_susunda[0] = 5;
   t.last_sute = value("5z");
-  rt::Random rng;
+  base::Random rng;
   ASSERT_EQ(think_com_pon(s, rng, 0), 1);
   EXPECT_EQ(shown_codes(t, 0, 12), (std::vector<int>{1, 2, 3, 14, 15, 16, 27, 28, 29, 35, 35, 35}));
   EXPECT_EQ(t.com_te_susunda[0], 15);
@@ -224,7 +224,7 @@ TEST(Ready, RealTilesForAReadyHandThenTheWin) {
     State s = match(seed);
     Table& t = s.table;
     plan(t, 0, kCodes, std::vector<int>(kHandSize, 0));
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     ASSERT_EQ(com_set_tenpai(s, rng, 0, -1), 1);
     EXPECT_EQ(t.com_is_tenpai[0], 1);
@@ -259,7 +259,7 @@ TEST(Ready, RevealWithoutReadyAndWhatCannotBeFormed) {
   plan(gone.table, 1, kCodes, kPlans);
   for (int k = 0; k < 2; ++k) gone.wall.take(35, false);  // only two whites left
   Table before = gone.table;
-  rt::Random rng;
+  base::Random rng;
   EXPECT_EQ(com_set_tenpai(gone, rng, 1, -1), 0);
   EXPECT_EQ(com_set_agari(gone, 1), 0);
   EXPECT_EQ(gone.table.com_pre_te, before.com_pre_te);
@@ -274,7 +274,7 @@ TEST(Ready, SetAsideTilesServeOnlyTheFavoured) {
   for (int c : kCodes) ASSERT_TRUE(s.wall.set_aside(c));
   s.wall.set_aside(35);  // the fourth white too
   plan(t, 1, kCodes, kPlans);
-  rt::Random rng;
+  base::Random rng;
   EXPECT_EQ(com_set_tenpai(s, rng, 1, -1), 0) << "whites are all set aside for opponent 0";
   plan(t, 0, kCodes, kPlans);
   EXPECT_EQ(com_set_tenpai(s, rng, 0, -1), 1);

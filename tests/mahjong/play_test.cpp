@@ -19,7 +19,7 @@ using mj_test::value;
 State game(int players, uint32_t seed) {
   State s;
   s.table.maj_mode = players;
-  rt::Random rng;
+  base::Random rng;
   rng.seed(seed);
   yama_init(s, rng);
   return s;
@@ -84,7 +84,7 @@ TEST(Deal, TilesLeftAndTheFirstThirteen) {
 TEST(PlayerDraw, WithoutLuckTheWallOrder) {
   State s = game(4, 9);
   player_haipai(s);
-  rt::Random rng;
+  base::Random rng;
   rng.seed(1);
   for (int i = 0; i < 20; ++i) {
     State copy = s;
@@ -107,7 +107,7 @@ TEST(PlayerDraw, LuckKeepsTheBestOfFiveAndBadLuckTheWorst) {
     if (!any || all) continue;
     ++chances;
     State bad = s;
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     s.table.my_luck = 115;  // always
     int tile = get_player_pi(s, rng);
@@ -366,7 +366,7 @@ TEST(Settlement, ExhaustiveDrawPayments) {
 
 TEST(Dora, IndicatorsAreAppendedSideBySide) {
   State s = game(4, 21);
-  rt::Random rng;
+  base::Random rng;
   dora_init(s, rng);
   dora_init(s, rng);
   EXPECT_NE(s.table.dora[0], -1);
@@ -386,7 +386,7 @@ TEST(Dora, RiggingStylesPickIndicatorsForTheirEndHand) {
   for (uint32_t seed = 1; seed <= 200; ++seed) {
     State s = game(4, seed);
     s.table.com_lvl = {1, 33, 1};
-    rt::Random rng;
+    base::Random rng;
     rng.seed(seed);
     s.table.com_end.fill(0);
     for (int i = 0; i < kHandSize; ++i) s.table.com_end[kHandSize + i] = (i % 2) ? 15 : 27;
@@ -406,7 +406,7 @@ TEST(Dora, RiggingStylesPickIndicatorsForTheirEndHand) {
 
 TEST(BadSeats, NeutralResults) {
   State s = game(2, 3);
-  rt::Random rng;
+  base::Random rng;
   Table before = s.table;
   for (int p : {-1, 1, 2, 4, 99, INT_MIN, INT_MAX}) {
     SCOPED_TRACE(p);

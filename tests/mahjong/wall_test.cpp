@@ -28,7 +28,7 @@ void expect_consistent(const Wall& w) {
 TEST(Wall, ContentsByPlayerCount) {
   for (int players : {2, 3, 4}) {
     SCOPED_TRACE(players);
-    rt::Random rng;
+    base::Random rng;
     Wall w;
     w.build(players, rng);
     EXPECT_EQ(w.count(), players == 3 ? 108 : 136);
@@ -46,7 +46,7 @@ TEST(Wall, ContentsByPlayerCount) {
 }
 
 TEST(Wall, SameSeedSameOrder) {
-  rt::Random a, b, c;
+  base::Random a, b, c;
   a.seed(42), b.seed(42), c.seed(43);
   Wall wa, wb, wc;
   wa.build(4, a), wb.build(4, b), wc.build(4, c);
@@ -58,7 +58,7 @@ TEST(Wall, SameSeedSameOrder) {
 }
 
 TEST(Wall, DrawAndPutBack) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(7);
   Wall w;
   w.build(4, rng);
@@ -86,7 +86,7 @@ TEST(Wall, DrawAndPutBack) {
 }
 
 TEST(Wall, SetAsideTilesAreForTheFavouredOnly) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(3);
   Wall w;
   w.build(4, rng);
@@ -108,7 +108,7 @@ TEST(Wall, SetAsideTilesAreForTheFavouredOnly) {
 }
 
 TEST(Wall, FavouredTakesItsOwnTilesFirst) {
-  rt::Random rng;
+  base::Random rng;
   rng.seed(11);
   Wall w;
   w.build(4, rng);

@@ -45,13 +45,13 @@ TEST_F(Search, EarlierFoldersWinAndModeFollowsFastdata) {
   EXPECT_EQ(read_all(*e, "a.png"), "from update");
   EXPECT_EQ(read_all(*e, "B.PNG"), "only data") << "names are case-insensitive";
   EXPECT_EQ(read_all(*e, "c.png"), "nested");
-  EXPECT_TRUE(res::is_release_mode(*e)) << "no fastdata directory: release mode";
+  EXPECT_TRUE(rt::is_release_mode(*e)) << "no fastdata directory: release mode";
 
   TempDir dev;
   dev.make_dir("fastdata");
   auto e2 = testing_support::make_engine(dev.path());
   res::register_startup_folders(*e2);
-  EXPECT_FALSE(res::is_release_mode(*e2));
+  EXPECT_FALSE(rt::is_release_mode(*e2));
 }
 
 TEST_F(Search, InvisibleFilesAndFolders) {

@@ -2,9 +2,9 @@
 // clock is set by hand, and the snapshot and presses are read back.
 #include <gtest/gtest.h>
 
-#include "runtime/engine.h"
-#include "runtime/script_machine.h"
-#include "runtime/threads.h"
+#include "core/engine.h"
+#include "script/script_machine.h"
+#include "script/threads.h"
 #include "shell/input.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"

@@ -5,7 +5,7 @@
 
 #include <complex>
 
-#include "runtime/bytes.h"
+#include "base/bytes.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -36,7 +36,7 @@ Output read_output(const std::string& bytes) {
   Output o;
   if (bytes.size() < 44) return o;
   for (size_t i = 44; i + 4 <= bytes.size(); i += 4)
-    o.left.push_back(rt::load_i16(reinterpret_cast<const uint8_t*>(bytes.data() + i)));
+    o.left.push_back(base::load_i16(reinterpret_cast<const uint8_t*>(bytes.data() + i)));
   return o;
 }
 

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
 #include "resources/archive.h"
 #include "resources/resources.h"
-#include "runtime/bytes.h"
 #include "sound/adpcm.h"
 #include "sound/ogg_reader.h"
 #include "sound/sound_files.h"
@@ -78,7 +78,7 @@ std::vector<uint8_t> bytes_of_samples(const std::vector<int16_t>& v) {
 
 std::vector<int16_t> samples_of(const std::vector<uint8_t>& v) {
   std::vector<int16_t> out(v.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = rt::load_i16(&v[2 * i]);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = base::load_i16(&v[2 * i]);
   return out;
 }
 
@@ -126,7 +126,7 @@ TEST_F(Decoders, WavChunksAreWalkedAndBounded) {
   // A data chunk claiming more than the file holds plays what is there,
   // also inside an archive, where the next member must not leak in.
   auto big = wave_bytes(pcm_fmt(1, 44100, 16), {5, 0, 6, 0, 7, 0});
-  rt::store_u32(&big[big.size() - 6 - 4], 0x7FFFFFF0);
+  base::store_u32(&big[big.size() - 6 - 4], 0x7FFFFFF0);
   std::vector<uint8_t> arc;
   std::string error;
   ASSERT_TRUE(res::build_archive({{"big.wav", big}, {"zzz.png", std::vector<uint8_t>(100, 0xEE)}}, &arc, &error));
@@ -181,7 +181,7 @@ TEST_F(Decoders, BadWaveFilesFailToOpen) {
   game.write("data/tiny.wav", std::vector<uint8_t>{'R', 'I', 'F'});
   // ADPCM whose block is shorter than its own header.
   std::vector<uint8_t> adpcm = pcm_fmt(2, 22050, 4, 2);
-  rt::store_u16(&adpcm[12], 10);
+  base::store_u16(&adpcm[12], 10);
   put16(adpcm, 4);
   put16(adpcm, 0);
   put16(adpcm, 0);
@@ -199,7 +199,7 @@ TEST_F(Decoders, AdpcmBlocksThatDoNotDecodeGiveWholeFramesOfSilence) {
   // Mono ADPCM with an odd block size (257 bytes, 502 samples a block); every
   // block names a predictor the file does not define.
   std::vector<uint8_t> fmt = pcm_fmt(1, 22050, 4, 2);
-  rt::store_u16(&fmt[12], 257);
+  base::store_u16(&fmt[12], 257);
   put16(fmt, 32);   // cbSize
   put16(fmt, 502);  // samples per block
   put16(fmt, 7);

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <thread>
 
+#include "base/random.h"
+#include "core/engine.h"
 #include "platform/host.h"
 #include "resources/resources.h"
-#include "runtime/engine.h"
-#include "runtime/random.h"
 #include "sound/sound_engine.h"
 #include "sound/sound_state.h"
 #include "tests/support/audio_files.h"
@@ -40,7 +40,7 @@ TEST(SoundStress, ScriptSideAgainstServiceThreadAndDevice) {
   ASSERT_TRUE(e.sound->service.joinable());
 
   const char* names[] = {"a.wav", "b.wav", "c.ogg", "d.ogg", "broken.ogg", "a.wav"};
-  rt::Random rng;
+  base::Random rng;
   rng.seed(99);
   std::vector<uint32_t> ids;
   for (int round = 0; round < 400; ++round) {

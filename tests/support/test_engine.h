@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/engine.h"
 #include "platform/host.h"
-#include "runtime/engine.h"
 
 namespace testing_support {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "graphics/page.h"
-#include "runtime/script_machine.h"
+#include "script/script_machine.h"
 #include "tests/support/temp_dir.h"
 #include "tests/text/text_helpers.h"
 #include "text/console.h"

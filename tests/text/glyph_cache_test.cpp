@@ -2,9 +2,9 @@
 // files, and its life across runs.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
 #include "graphics/page.h"
 #include "platform/files.h"
-#include "runtime/bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/text/text_helpers.h"
 #include "text/glyph_cache.h"
@@ -34,16 +34,16 @@ TEST(GlyphCacheFile, LayoutIsByteExactAndRoundTrips) {
   std::vector<uint8_t> file = txt::serialise_glyph_cache(c);
   ASSERT_EQ(file.size(), 327960u + 584u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), 5), std::string("FACE\0", 5));
-  EXPECT_EQ(rt::load_u32(&file[256]), 0u);
-  EXPECT_EQ(rt::load_u32(&file[260]), 40u);
-  EXPECT_EQ(rt::load_u32(&file[264]), 80u);
+  EXPECT_EQ(base::load_u32(&file[256]), 0u);
+  EXPECT_EQ(base::load_u32(&file[260]), 40u);
+  EXPECT_EQ(base::load_u32(&file[264]), 80u);
   EXPECT_EQ(file[268 + 0xA082], 20);
   EXPECT_EQ(file[268 + 'A'], 9);
-  EXPECT_EQ(rt::load_u32(&file[65804 + 4 * 0xA082]), 4u);
-  EXPECT_EQ(rt::load_u32(&file[65804 + 4 * 'A']), 404u);
-  EXPECT_EQ(rt::load_u32(&file[327948]), 0x80000u);
-  EXPECT_EQ(rt::load_u32(&file[327952]), 584u);
-  EXPECT_EQ(rt::load_u32(&file[327956]), 0u);
+  EXPECT_EQ(base::load_u32(&file[65804 + 4 * 0xA082]), 4u);
+  EXPECT_EQ(base::load_u32(&file[65804 + 4 * 'A']), 404u);
+  EXPECT_EQ(base::load_u32(&file[327948]), 0x80000u);
+  EXPECT_EQ(base::load_u32(&file[327952]), 584u);
+  EXPECT_EQ(base::load_u32(&file[327956]), 0u);
   EXPECT_EQ(file[327960 + 4], 0x11);
   EXPECT_EQ(file[327960 + 404], 0x22);
   EXPECT_EQ(file.back(), 0x22);
@@ -56,8 +56,8 @@ TEST(GlyphCacheFile, LayoutIsByteExactAndRoundTrips) {
   EXPECT_FALSE(back->holds('B'));
   std::vector<uint8_t> again = txt::serialise_glyph_cache(*back);
   ASSERT_EQ(again.size(), file.size());
-  EXPECT_EQ(rt::load_u32(&again[327948]), 584u + 0x80000u) << "the capacity it has now, which readers ignore";
-  rt::store_u32(&again[327948], 0x80000u);
+  EXPECT_EQ(base::load_u32(&again[327948]), 584u + 0x80000u) << "the capacity it has now, which readers ignore";
+  base::store_u32(&again[327948], 0x80000u);
   EXPECT_EQ(again, file);
 }
 
@@ -74,7 +74,7 @@ TEST(GlyphCacheFile, DamagedOrForeignFilesAreRefused) {
   EXPECT_TRUE(refused(good, "FACE", 40, 88)) << "another height";
   auto patched = [&](size_t at, uint32_t v) {
     std::vector<uint8_t> f = good;
-    rt::store_u32(&f[at], v);
+    base::store_u32(&f[at], v);
     return f;
   };
   EXPECT_TRUE(refused(patched(65804 + 4 * 'A', 584 - 9 * 20 + 1))) << "a glyph reaching past the data";

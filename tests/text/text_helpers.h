@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "core/engine.h"
 #include "platform/encoding.h"
-#include "runtime/engine.h"
-#include "runtime/threads.h"
+#include "script/threads.h"
 #include "tests/support/test_engine.h"
 #include "text/text_state.h"
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <map>
 
+#include "base/bytes.h"
 #include "resources/archive.h"
 #include "resources/name_hash.h"
 #include "resources/resources.h"
-#include "runtime/bytes.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_engine.h"
@@ -157,12 +157,12 @@ TEST(QuorelArc, CreateLeavesOutWhatTheEngineWouldNotSeeUnlessAll) {
 // Hand-made archives: header, then (hash, offset) pairs, then data.
 std::string archive_bytes(uint32_t count, std::vector<std::pair<uint32_t, uint32_t>> index, size_t data_bytes) {
   std::string s(res::kArchiveMagic, 16);
-  rt::append_u32(s, count);
-  rt::append_u32(s, 0);
-  rt::append_u32(s, 0);
+  base::append_u32(s, count);
+  base::append_u32(s, 0);
+  base::append_u32(s, 0);
   for (auto [hash, offset] : index) {
-    rt::append_u32(s, hash);
-    rt::append_u32(s, offset);
+    base::append_u32(s, hash);
+    base::append_u32(s, offset);
   }
   return s + std::string(data_bytes, 'd');
 }

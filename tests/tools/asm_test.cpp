@@ -1,7 +1,7 @@
 // The assembler and disassembler, in-process and as the quorel-asm program.
 #include <gtest/gtest.h>
 
-#include "runtime/script_file.h"
+#include "script/script_file.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/asm/assembler.h"

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/sjis.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "resources/name_hash.h"
 #include "resources/resources.h"
-#include "runtime/sjis.h"
 
 namespace arc {
 namespace {
@@ -22,7 +22,7 @@ std::vector<std::string_view> split_path(std::string_view path, bool sjis) {
   std::vector<std::string_view> parts;
   size_t start = 0;
   for (size_t i = 0; i < path.size();) {
-    size_t n = sjis ? rt::sjis_char_size(path, i) : 1;
+    size_t n = sjis ? base::sjis_char_size(path, i) : 1;
     if (n == 1 && (path[i] == '/' || path[i] == '\\')) {
       if (i > start) parts.push_back(path.substr(start, i - start));
       start = i + 1;

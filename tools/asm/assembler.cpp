@@ -7,21 +7,15 @@
 #include <cstring>
 #include <optional>
 
+#include "base/bytes.h"
+#include "base/crc32.h"
 #include "platform/encoding.h"
-#include "runtime/builtins.h"
-#include "runtime/bytes.h"
-#include "runtime/crc32.h"
-#include "runtime/opcodes.h"
-#include "runtime/script_file.h"
-#include "runtime/value.h"
+#include "script/builtins.h"
+#include "script/opcodes.h"
+#include "script/script_file.h"
+#include "script/value.h"
 
 namespace quorel_asm {
-
-std::string complete_name(std::string_view name) {
-  std::string n(name);
-  if (n.size() <= 1 || n.find('@', 1) == std::string::npos) n += "@GLOBAL";
-  return n;
-}
 
 namespace {
 
@@ -167,7 +161,7 @@ AssembleResult Assembler::run(std::string_view source) {
       result_.errors.push_back({f.line, "unknown label '" + f.label + "'"});
       continue;
     }
-    rt::store_u32(&code_[f.at], static_cast<uint32_t>(static_cast<int64_t>(it->second) - static_cast<int64_t>(f.relative)));
+    base::store_u32(&code_[f.at], static_cast<uint32_t>(static_cast<int64_t>(it->second) - static_cast<int64_t>(f.relative)));
   }
   // Where a label or a plain offset points.
   auto resolve = [&](const std::string& where, int line) -> std::optional<uint32_t> {
@@ -359,7 +353,7 @@ std::optional<std::string> Assembler::string_literal(std::string_view text, bool
 
 uint32_t Assembler::key_of(std::string_view name) {
   auto s = sjis(name);
-  return rt::crc32(s ? *s : std::string(name));
+  return base::crc32(s ? *s : std::string(name));
 }
 
 std::optional<uint8_t> Assembler::kind_name(std::string_view text) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/asm/names.h"
+
 namespace quorel_asm {
 
 struct Diagnostic {
@@ -35,8 +37,5 @@ struct DisassembleOptions {
 // Returns false (with a message in *error) when the file is not an object file.
 bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::string* error,
                  const DisassembleOptions& options = {});
-
-// The name a variable is hashed under: "@x" -> "@x@GLOBAL".
-std::string complete_name(std::string_view name);
 
 }  // namespace quorel_asm

@@ -4,14 +4,14 @@
 #include <cstring>
 #include <set>
 
+#include "base/bytes.h"
+#include "base/crc32.h"
+#include "base/sjis.h"
 #include "platform/encoding.h"
-#include "runtime/builtins.h"
-#include "runtime/bytes.h"
-#include "runtime/crc32.h"
-#include "runtime/opcodes.h"
-#include "runtime/script_file.h"
-#include "runtime/sjis.h"
-#include "runtime/translate.h"
+#include "script/builtins.h"
+#include "script/opcodes.h"
+#include "script/script_file.h"
+#include "script/translate.h"
 #include "tools/asm/assembler.h"
 
 namespace quorel_asm {
@@ -39,7 +39,7 @@ std::string name_or_hex(const DisassembleOptions& o, uint32_t key, bool complete
     if (it != o.names->end()) {
       std::string shown = it->second;
       auto sjis = plat::utf8_to_sjis(complete ? complete_name(shown) : shown);
-      if (sjis && rt::crc32(*sjis) == key) return shown;
+      if (sjis && base::crc32(*sjis) == key) return shown;
     }
   }
   return hex(key);
@@ -53,7 +53,7 @@ std::string string_literal(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     unsigned char c = bytes[i];
-    size_t n = (rt::sjis_lead(c) && i + 1 < bytes.size()) ? 2 : 1;
+    size_t n = (base::sjis_lead(c) && i + 1 < bytes.size()) ? 2 : 1;
     std::string_view ch = bytes.substr(i, n);
     std::string utf8 = plat::sjis_to_utf8(ch);
     auto back = plat::utf8_to_sjis(utf8);
@@ -122,13 +122,13 @@ bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::stri
     size_t len = rt::instruction_length(code, pc);
     if (len == 0) break;
     starts.push_back(static_cast<uint32_t>(pc));
-    uint16_t opcode = rt::load_u16(&code[pc]);
+    uint16_t opcode = base::load_u16(&code[pc]);
     const rt::OpcodeInfo* op = rt::find_opcode(opcode);
-    if (op && op->operands == Operands::jump) targets.insert(static_cast<uint32_t>(pc + 6 + rt::load_i32(&code[pc + 2])));
+    if (op && op->operands == Operands::jump) targets.insert(static_cast<uint32_t>(pc + 6 + base::load_i32(&code[pc + 2])));
     if (op && op->operands == Operands::table) {
-      uint16_t n = rt::load_u16(&code[pc + 2]);
+      uint16_t n = base::load_u16(&code[pc + 2]);
       for (uint16_t k = 0; k < n; ++k)
-        targets.insert(static_cast<uint32_t>(pc + 4 + 4 * (k + 1) + rt::load_i32(&code[pc + 4 + 4 * k])));
+        targets.insert(static_cast<uint32_t>(pc + 4 + 4 * (k + 1) + base::load_i32(&code[pc + 4 + 4 * k])));
     }
     pc += len;
   }
@@ -157,7 +157,7 @@ bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::stri
   size_t pc = 0;
   for (uint32_t at : starts) {
     emit_labels(at);
-    uint16_t opcode = rt::load_u16(&code[at]);
+    uint16_t opcode = base::load_u16(&code[at]);
     const rt::OpcodeInfo* op = rt::find_opcode(opcode);
     if (!op) {
       char b[24];
@@ -176,43 +176,43 @@ bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::stri
     switch (op->operands) {
       case Operands::none: break;
       case Operands::var:
-        s += " " + var_operand(options, rt::load_u16(p), rt::load_u32(p + 2), rt::load_i16(p + 6));
+        s += " " + var_operand(options, base::load_u16(p), base::load_u32(p + 2), base::load_i16(p + 6));
         break;
-      case Operands::i32: s += " " + std::to_string(rt::load_i32(p)); break;
-      case Operands::f32: s += " " + hex(rt::load_u32(p)); break;
+      case Operands::i32: s += " " + std::to_string(base::load_i32(p)); break;
+      case Operands::f32: s += " " + hex(base::load_u32(p)); break;
       case Operands::str: {
-        uint16_t n = rt::load_u16(p);
+        uint16_t n = base::load_u16(p);
         s += " " + string_literal({reinterpret_cast<const char*>(p + 2), n});
         break;
       }
       case Operands::call: {
-        s += " " + name_or_hex(options, rt::load_u32(p), false) + ", " + std::to_string(rt::load_u16(p + 8));
-        if (uint32_t cache = rt::load_u32(p + 4)) s += ", cache=" + std::to_string(cache);
+        s += " " + name_or_hex(options, base::load_u32(p), false) + ", " + std::to_string(base::load_u16(p + 8));
+        if (uint32_t cache = base::load_u32(p + 4)) s += ", cache=" + std::to_string(cache);
         break;
       }
       case Operands::sys: {
-        const rt::BuiltinInfo* info = rt::find_builtin_info(rt::load_u32(p));
-        s += " " + (info ? std::string(info->name) : hex(rt::load_u32(p))) + ", " + std::to_string(rt::load_u16(p + 4));
+        const rt::BuiltinInfo* info = rt::find_builtin_info(base::load_u32(p));
+        s += " " + (info ? std::string(info->name) : hex(base::load_u32(p))) + ", " + std::to_string(base::load_u16(p + 4));
         break;
       }
       case Operands::kinds: {
-        uint16_t n = rt::load_u16(p);
+        uint16_t n = base::load_u16(p);
         for (uint16_t k = 0; k < n; ++k) {
           const char* w = kind_word(p[2 + k]);
           s += (k ? ", " : " ") + (w ? std::string(w) : std::to_string(p[2 + k]));
         }
         break;
       }
-      case Operands::line: s += " " + std::to_string(rt::load_u16(p)); break;
+      case Operands::line: s += " " + std::to_string(base::load_u16(p)); break;
       case Operands::jump: {
-        int32_t rel = rt::load_i32(p);
+        int32_t rel = base::load_i32(p);
         s += " " + target(static_cast<uint32_t>(at + 6 + rel), rel);
         break;
       }
       case Operands::table: {
-        uint16_t n = rt::load_u16(p);
+        uint16_t n = base::load_u16(p);
         for (uint16_t k = 0; k < n; ++k) {
-          int32_t rel = rt::load_i32(p + 2 + 4 * k);
+          int32_t rel = base::load_i32(p + 2 + 4 * k);
           s += (k ? ", " : " ") + target(static_cast<uint32_t>(at + 4 + 4 * (k + 1) + rel), rel);
         }
         break;

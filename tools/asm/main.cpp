@@ -7,9 +7,9 @@
 #include <iterator>
 #include <string>
 
+#include "base/crc32.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
-#include "runtime/crc32.h"
 #include "tools/asm/assembler.h"
 
 namespace {
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         if (!name.empty()) {
           // As a function name, and as a variable name in its full form.
           for (const std::string& form : {name, quorel_asm::complete_name(name)})
-            if (auto sjis = plat::utf8_to_sjis(form)) names.emplace(rt::crc32(*sjis), name);
+            if (auto sjis = plat::utf8_to_sjis(form)) names.emplace(base::crc32(*sjis), name);
         }
         pos = end + 1;
       }

@@ -15,13 +15,13 @@
 #include <sstream>
 #include <string>
 
+#include "base/bytes.h"
+#include "base/crc32.h"
+#include "base/sjis.h"
 #include "platform/encoding.h"
 #include "platform/unix_socket.h"
-#include "runtime/bytes.h"
-#include "runtime/crc32.h"
-#include "runtime/debugger.h"
-#include "runtime/sjis.h"
-#include "tools/asm/assembler.h"
+#include "script/debugger_protocol.h"
+#include "tools/asm/names.h"
 
 namespace dm = rt::debug_msg;
 
@@ -31,9 +31,9 @@ plat::UnixSocket link_socket;
 
 void send(uint32_t msg, uint32_t wparam = 0, uint32_t lparam = 0) {
   uint8_t b[12];
-  rt::store_u32(b, msg);
-  rt::store_u32(b + 4, wparam);
-  rt::store_u32(b + 8, lparam);
+  base::store_u32(b, msg);
+  base::store_u32(b + 4, wparam);
+  base::store_u32(b + 8, lparam);
   link_socket.send_all(b, 12);
 }
 
@@ -43,7 +43,7 @@ const char* kKinds[] = {"int", "float", "string", "int array", "float array", "s
 bool receive(int wait_ms, uint32_t* reply_to = nullptr, int32_t* reply = nullptr) {
   uint8_t b[12];
   if (!link_socket.receive(b, 12, wait_ms)) return !link_socket.closed();
-  uint32_t msg = rt::load_u32(b), wparam = rt::load_u32(b + 4), lparam = rt::load_u32(b + 8);
+  uint32_t msg = base::load_u32(b), wparam = base::load_u32(b + 4), lparam = base::load_u32(b + 8);
   switch (msg) {
     case dm::kHello: std::printf("engine connected (process %u)\n", lparam); break;
     case dm::kRequestAck: send(dm::kAck); break;
@@ -55,16 +55,16 @@ bool receive(int wait_ms, uint32_t* reply_to = nullptr, int32_t* reply = nullptr
     case dm::kCopyData: {
       uint8_t head[8];
       if (!link_socket.receive(head, 8, -1)) return false;
-      std::string data(rt::load_u32(head + 4), '\0');
+      std::string data(base::load_u32(head + 4), '\0');
       if (!data.empty() && !link_socket.receive(data.data(), data.size(), -1)) return false;
-      uint32_t kind = rt::load_u32(head);
+      uint32_t kind = base::load_u32(head);
       auto* p = reinterpret_cast<const uint8_t*>(data.data());
       if (kind == 0 && data.size() >= 72) {
         std::printf("stopped at %s(%u) in thread %u\n> ", plat::sjis_to_utf8(data.c_str()).c_str(),
-                    rt::load_u32(p + 64), rt::load_u32(p + 68));
+                    base::load_u32(p + 64), base::load_u32(p + 68));
       } else if (kind == 1 && data.size() >= 16) {
-        uint32_t k = rt::load_u32(p + 4);
-        int32_t payload = static_cast<int32_t>(rt::load_u32(p + 12));
+        uint32_t k = base::load_u32(p + 4);
+        int32_t payload = static_cast<int32_t>(base::load_u32(p + 12));
         float f;
         std::memcpy(&f, p + 12, 4);
         std::printf("  %s = ", k < 6 ? kKinds[k] : "?");
@@ -85,8 +85,8 @@ bool receive(int wait_ms, uint32_t* reply_to = nullptr, int32_t* reply = nullptr
 
 uint32_t script_key(const std::string& file) {
   std::string name = plat::utf8_to_sjis(file).value_or(file);
-  name = rt::sjis_upper(std::string(rt::strip_extension(rt::file_name_part(name))) + ".mjo");
-  return rt::crc32(name);
+  name = base::sjis_upper(std::string(base::strip_extension(base::file_name_part(name))) + ".mjo");
+  return base::crc32(name);
 }
 
 void command(const std::string& line) {
@@ -108,7 +108,7 @@ void command(const std::string& line) {
   } else if (cmd == "p") {
     if (!(in >> a)) return (void)std::printf("usage: p NAME\n");
     std::string full = plat::utf8_to_sjis(quorel_asm::complete_name(a)).value_or(a);
-    send(dm::kSendVariable, rt::crc32(full));
+    send(dm::kSendVariable, base::crc32(full));
   } else if (cmd == "q") {
     std::exit(0);
   } else if (!cmd.empty()) {

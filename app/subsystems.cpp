@@ -1,0 +1,44 @@
+#include "app/subsystems.h"
+
+#include "core/engine.h"
+#include "graphics/builtins.h"
+#include "graphics/screen_builtins.h"
+#include "mahjong/builtins.h"
+#include "script/builtins/tables.h"
+#include "shell/input.h"
+#include "sound/audio_builtins.h"
+#include "sound/audio_slots.h"
+#include "sound/sound_state.h"
+#include "text/console.h"
+#include "text/text_builtins.h"
+#include "text/text_state.h"
+
+namespace rt {
+
+std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
+  return {
+      thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
+      message_builtins(), system_builtins(), play_mode_builtins(),
+      gfx::page_builtins(), gfx::draw_builtins(), gfx::sprite_builtins(), gfx::screen_builtins(),
+      mj::builtins(),
+      txt::font_builtins(), txt::console_builtins(),
+      snd::audio_builtins(),
+      shell::input_builtins(),
+  };
+}
+
+void install_subsystem_hooks(Engine& e) {
+  // The screen's steps first: sprites go before the pages they show.
+  gfx::install_screen_hooks(e);
+  gfx::install_hooks(e);
+  txt::install_text_hooks(e);
+  snd::install_sound_hooks(e);
+  shell::install_input_hooks(e);
+  // A voice is spoken by the console as its text is shown: the `voice`
+  // built-in queues the console's "v" command, and the console plays it in
+  // the voice slot.
+  e.sound->console_command = [](Engine& en, std::string_view record) { txt::execute(en, record, false); };
+  e.text->voice_player = snd::play_voice;
+}
+
+}  // namespace rt

@@ -1,0 +1,92 @@
+// Read marks and play modes, as scripts see them.
+#include "base/sjis.h"
+#include "core/engine.h"
+#include "script/builtins/tables.h"
+#include "script/read_marks.h"
+#include "script/script_file.h"
+#include "script/script_machine.h"
+
+namespace rt {
+namespace {
+
+Progress is_auto_mode(Call& c) { return done(c, c.engine.vm->play.auto_mode ? 1 : 0); }
+Progress is_fast_mode(Call& c) { return done(c, is_skipping(c.engine) ? 1 : 0); }
+Progress set_auto_mode(Call& c) {
+  set_play_mode_number(c.engine, 3);
+  return done(c, 0);
+}
+Progress set_fast_mode(Call& c) {
+  set_play_mode_number(c.engine, 1);
+  return done(c, 0);
+}
+Progress set_fast_mode_all(Call& c) {
+  set_play_mode_number(c.engine, 4);
+  return done(c, 0);
+}
+Progress set_read_skip_mode(Call& c) {
+  set_play_mode_number(c.engine, 2);
+  return done(c, 0);
+}
+Progress reset_fast_mode(Call& c) {
+  set_play_mode_number(c.engine, 0);
+  return done(c, 0);
+}
+Progress is_line_read(Call& c) { return done(c, c.engine.vm->play.already_read ? 1 : 0); }
+
+Progress is_read(Call& c) {
+  std::string name = normalise_script_name(c.engine, c.str_arg(1));
+  for (auto& r : c.engine.vm->read_marks.records)
+    if (base::sjis_equal_nocase(r->name, name) && r->line_count > 0) return done(c, 1);
+  return done(c, 0);
+}
+
+Progress set_auto_skip(Call& c) {
+  c.engine.vm->play.auto_skip = c.int_arg(1) != 0;
+  return done(c, 0);
+}
+
+Progress fast_mode_disable(Call& c) {
+  ScriptMachine& vm = *c.engine.vm;
+  ++vm.skip_stop;
+  if (vm.hooks.caps_off) vm.hooks.caps_off(c.engine);
+  return done(c, 0);
+}
+
+Progress fast_mode_enable(Call& c) {
+  c.engine.vm->skip_stop = 0;
+  return done(c, 0);
+}
+
+Progress set_fast_mode_read_only(Call& c) {
+  c.engine.settings.set_int("FastModeFlg_AR", c.int_arg(1));
+  c.engine.settings.save();
+  return done(c, 0);
+}
+
+Progress get_play_mode(Call& c) {
+  const PlayModes& p = c.engine.vm->play;
+  return done(c, (p.auto_mode ? 4 : 0) + (p.read_skip ? 2 : 0));
+}
+
+Progress set_play_mode(Call& c) {
+  PlayModes& p = c.engine.vm->play;
+  int32_t bits = c.int_arg(1);
+  p.skip_all = (bits & 1) != 0;
+  p.read_skip = (bits & 2) != 0;
+  p.auto_mode = (bits & 4) != 0;
+  return done(c, 0);
+}
+
+constexpr BuiltinEntry kTable[] = {
+    {0xC21F8B49, is_auto_mode},      {0xA62AA5EB, is_fast_mode},     {0xFAC4F361, set_auto_mode},
+    {0x9EF1DDC3, set_fast_mode},     {0x4B306C5C, set_fast_mode_all}, {0x86F0F608, set_read_skip_mode},
+    {0x818A4B92, reset_fast_mode},   {0xF6416E87, is_line_read},     {0xDD2056F6, is_read},
+    {0x0EBC053B, set_auto_skip},     {0x81CE0485, fast_mode_disable}, {0x8C7F4C1E, fast_mode_enable},
+    {0x3EABF498, set_fast_mode_read_only}, {0x3C84073C, get_play_mode}, {0xBC42CA9A, set_play_mode},
+};
+
+}  // namespace
+
+std::span<const BuiltinEntry> play_mode_builtins() { return kTable; }
+
+}  // namespace rt

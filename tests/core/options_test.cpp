@@ -1,0 +1,66 @@
+#include "core/options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+rt::ParseResult parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "quorel");
+  return rt::parse_command_line(static_cast<int>(args.size()), args.data());
+}
+
+TEST(CommandLine, EveryOption) {
+  auto r = parse({"--headless", "--answer=retry", "--virtual-clock=16", "--max-frames=100", "--seed=42",
+                  "--screenshot=a.png", "--audio-out=o.wav", "--input=in.txt", "--settings=s.ini", "--fullscreen",
+                  "--scale=2", "--filter=linear", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop", "game"});
+  ASSERT_EQ(r.action, rt::ParseResult::Action::Run) << r.error;
+  const rt::Options& o = r.options;
+  EXPECT_TRUE(o.headless);
+  EXPECT_EQ(o.answer, plat::Answer::Retry);
+  EXPECT_EQ(o.virtual_clock, 16u);
+  EXPECT_EQ(o.max_frames, 100u);
+  EXPECT_EQ(o.seed, 42u);
+  EXPECT_EQ(o.screenshot, "a.png");
+  EXPECT_EQ(o.audio_out, "o.wav");
+  EXPECT_EQ(o.input, "in.txt");
+  EXPECT_EQ(o.settings, "s.ini");
+  EXPECT_EQ(o.fullscreen, true);
+  EXPECT_EQ(o.scale, 2);
+  EXPECT_EQ(o.filter, rt::Filter::Linear);
+  EXPECT_EQ(o.debug_socket, "/tmp/s");
+  EXPECT_EQ(o.trace, (std::vector<std::string>{"script", "sound"}));
+  EXPECT_FALSE(o.fast_loop);
+  EXPECT_TRUE(parse({}).options.fast_loop);
+  EXPECT_EQ(o.game_dir, "game");
+  EXPECT_EQ(parse({"--fullscreen", "--window"}).options.fullscreen, false);
+}
+
+TEST(CommandLine, BadInputIsAnError) {
+  for (auto args : std::vector<std::vector<const char*>>{{"--bogus"},
+                                                         {"--answer=maybe"},
+                                                         {"--virtual-clock=-1"},
+                                                         {"--virtual-clock="},
+                                                         {"--max-frames=x"},
+                                                         {"--scale=0"},
+                                                         {"--scale=9"},
+                                                         {"--filter=cubic"},
+                                                         {"--headless=1"},
+                                                         {"--screenshot"},
+                                                         {"a", "b"}}) {
+    auto r = parse(args);
+    EXPECT_EQ(r.action, rt::ParseResult::Action::Error) << args[0];
+    EXPECT_FALSE(r.error.empty());
+  }
+  EXPECT_EQ(parse({"--help"}).action, rt::ParseResult::Action::Help);
+  EXPECT_EQ(parse({"--version"}).action, rt::ParseResult::Action::Version);
+}
+
+TEST(CommandLine, UsageDocumentsEveryOption) {
+  std::string usage = rt::usage_text();
+  for (const char* option : {"--headless", "--answer", "--virtual-clock", "--max-frames", "--seed", "--screenshot",
+                             "--audio-out", "--input", "--settings", "--fullscreen", "--window", "--scale",
+                             "--filter", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
