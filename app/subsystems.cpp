@@ -23,7 +23,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       mj::builtins(),
       txt::font_builtins(), txt::console_builtins(),
       snd::audio_builtins(),
-      shell::input_builtins(),
+      shell::input_builtins(), shell::settings_builtins(),
   };
 }
 

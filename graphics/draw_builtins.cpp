@@ -274,13 +274,23 @@ Progress make_mosaic(Call& c) {
 
 // [SECTION] Table -----------------------------------------------------------------------------
 
-constexpr rt::BuiltinEntry kTable[] = {
-    {0x4C310B4B, grp_point_get},  {0x7E277952, grp_point_set},        {0xD01BE374, grp_boxfill},
-    {0xFDDF6C40, grp_extboxfill}, {0x61BAE53C, grp_mulboxfill},       {0x053FAC99, grp_reverse},
-    {0xFD128A61, grp_sepia},      {0x56BBBA3A, grp_copy},             {0x87113971, grp_swap},
-    {0x30636D6E, grp_extcopy},    {0xE5E4E2FF, grp_alfa_tabled_copy}, {0x3CAD3884, make_alfa_table},
-    {0xAC796720, grp_modify_copy}, {0x9AC11F47, make_mosaic},         {0xDA675785, grp_modcopy},
-};
+constexpr auto kTable = rt::handler_table<rt::Subsystem::graphics>({
+    {"grp_point_get", grp_point_get},
+    {"grp_point_set", grp_point_set},
+    {"grp_boxfill", grp_boxfill},
+    {"grp_extboxfill", grp_extboxfill},
+    {"grp_mulboxfill", grp_mulboxfill},
+    {"grp_reverse", grp_reverse},
+    {"grp_sepia", grp_sepia},
+    {"grp_copy", grp_copy},
+    {"grp_swap", grp_swap},
+    {"grp_extcopy", grp_extcopy},
+    {"grp_alfa_tabled_copy", grp_alfa_tabled_copy},
+    {"make_alfa_table", make_alfa_table},
+    {"grp_modify_copy", grp_modify_copy},
+    {"make_mosaic", make_mosaic},
+    {"grp_modcopy", grp_modcopy},
+});
 
 }  // namespace
 

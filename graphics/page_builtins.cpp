@@ -251,14 +251,23 @@ Progress pic_unpack(Call& c) {
 
 // [SECTION] Table and hooks ------------------------------------------------------------------
 
-constexpr rt::BuiltinEntry kTable[] = {
-    {0x83D81F59, page_create},       {0xF94B3586, page_create_withalfa}, {0xDAD96289, page_create_file},
-    {0x57EFA275, page_create_file_withalfa},                            {0xC50DFD06, page_release},
-    {0xF8FD08F6, page_len_x},        {0x65F2E980, page_len_y},           {0x539B07BC, pic_len_x},
-    {0xCE94E6CA, pic_len_y},         {0xD3C06820, pic_is_exist},         {0x8D84B83F, page_is_exist},
-    {0x70612DB5, get_alfapage},      {0xF9705332, page_set_antidata},    {0x924EE3EB, rgb},
-    {0x5EB974F7, pic_unpack},
-};
+constexpr auto kTable = rt::handler_table<rt::Subsystem::graphics>({
+    {"page_create", page_create},
+    {"page_create_withalfa", page_create_withalfa},
+    {"page_create_file", page_create_file},
+    {"page_create_file_withalfa", page_create_file_withalfa},
+    {"page_release", page_release},
+    {"page_len_x", page_len_x},
+    {"page_len_y", page_len_y},
+    {"pic_len_x", pic_len_x},
+    {"pic_len_y", pic_len_y},
+    {"pic_is_exist", pic_is_exist},
+    {"page_is_exist", page_is_exist},
+    {"get_alfapage", get_alfapage},
+    {"page_set_antidata", page_set_antidata},
+    {"rgb", rgb},
+    {"pic_unpack", pic_unpack},
+});
 
 }  // namespace
 

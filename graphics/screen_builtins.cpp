@@ -39,6 +39,17 @@ Progress set_frontbuffer(Call& c) {
 
 Progress get_frontbuffer(Call& c) { return done(c, handle_of(c.engine.gfx->display.front)); }
 
+Progress client_width(Call& c) {
+  c.ret_int(c.engine.client_width);
+  return Progress::Done;
+}
+
+Progress client_height(Call& c) {
+  c.ret_int(c.engine.client_height);
+  return Progress::Done;
+}
+
+
 Progress invalidate_rect(Call& c) {
   Page* page = page_arg(c);
   if (!page) return done(c);
@@ -70,15 +81,17 @@ Progress screen_mode(Call& c) {
   return done(c, is_full_screen(c.engine) ? 1 : 0);
 }
 
-constexpr rt::BuiltinEntry kScreenBuiltins[] = {
-    {0x2399D761, set_frontbuffer},
-    {0x3E11F2C5, get_frontbuffer},
-    {0xDFD5599E, invalidate_rect},
-    {0xCF2B1E50, invalidate_disable},
-    {0x6DE6CDFC, invalidate_enable},
-    {0x171AEE22, set_screen_offset_builtin},
-    {0x62374297, screen_mode},
-};
+constexpr auto kScreenBuiltins = rt::handler_table<rt::Subsystem::graphics>({
+    {"client_width", client_width},
+    {"client_height", client_height},
+    {"set_frontbuffer", set_frontbuffer},
+    {"get_frontbuffer", get_frontbuffer},
+    {"invalidate_rect", invalidate_rect},
+    {"invalidate_disable", invalidate_disable},
+    {"invalidate_enable", invalidate_enable},
+    {"set_screen_offset", set_screen_offset_builtin},
+    {"screen_mode", screen_mode},
+});
 
 }  // namespace
 

@@ -67,17 +67,35 @@ MJ_BUILTIN(set_com_end_,
 
 #undef MJ_BUILTIN
 
-constexpr rt::BuiltinEntry kBuiltins[] = {
-    {0x0D36E2A7, com_set_agari_},       {0x1F5A14D4, kaze_set_},        {0x23D5D11D, get_tenpai_},
-    {0x269BDA78, set_com_end_},         {0x2C18D5A9, get_player_can_reach_}, {0x2E99E98C, dora_init_},
-    {0x45E32EA6, com_sute_pos_},        {0x50CD2DCA, ryukyoku_pay_},    {0x5C9761C5, get_player_can_agari_},
-    {0x62442EC6, pi_draw_},             {0x6DDEB30E, get_furiten_},     {0x850EECF4, pi_kan_},
-    {0xAEFC64DA, get_agari_score_},     {0xB758AC4E, get_player_can_kan_}, {0xBB9D7A7F, com_show_hand_},
-    {0xBEF4EDFA, com_set_tenpai_},      {0xCA5C98F2, think_com_pon_},   {0xD481E1A2, pi_pon_},
-    {0xD583668C, get_player_pi_},       {0xDA60F137, pi_return_},       {0xE316A8F2, get_yaku_stat_},
-    {0xE5A2CE14, pi_chi_},              {0xEBB5886C, pi_sort_},         {0xF0FD9886, think_com_sute_},
-    {0xF5E5BE93, player_haipai_},       {0xFAF17B1C, yama_init_},       {0xFB7FB744, think_com_chi_},
-};
+constexpr auto kBuiltins = rt::handler_table<rt::Subsystem::mahjong>({
+    {"com_set_agari", com_set_agari_},
+    {"kaze_set", kaze_set_},
+    {"get_tenpai", get_tenpai_},
+    {"set_com_end", set_com_end_},
+    {"get_player_can_reach", get_player_can_reach_},
+    {"dora_init", dora_init_},
+    {"com_sute_pos", com_sute_pos_},
+    {"ryukyoku_pay", ryukyoku_pay_},
+    {"get_player_can_agari", get_player_can_agari_},
+    {"pi_draw", pi_draw_},
+    {"get_furiten", get_furiten_},
+    {"pi_kan", pi_kan_},
+    {"get_agari_score", get_agari_score_},
+    {"get_player_can_kan", get_player_can_kan_},
+    {"com_show_hand", com_show_hand_},
+    {"com_set_tenpai", com_set_tenpai_},
+    {"think_com_pon", think_com_pon_},
+    {"pi_pon", pi_pon_},
+    {"get_player_pi", get_player_pi_},
+    {"pi_return", pi_return_},
+    {"get_yaku_stat", get_yaku_stat_},
+    {"pi_chi", pi_chi_},
+    {"pi_sort", pi_sort_},
+    {"think_com_sute", think_com_sute_},
+    {"player_haipai", player_haipai_},
+    {"yama_init", yama_init_},
+    {"think_com_chi", think_com_chi_},
+});
 
 }  // namespace
 

@@ -10,31 +10,25 @@
 namespace rt {
 namespace {
 
-constexpr BuiltinInfo kCatalogue[] = {
-#define QUOREL_BUILTIN(key, name, group, subsystem) {key, name, group, Subsystem::subsystem},
-#include "script/builtin_catalogue.def"
-#undef QUOREL_BUILTIN
-};
-
 constexpr bool catalogue_sorted() {
-  for (size_t i = 1; i < std::size(kCatalogue); ++i)
-    if (kCatalogue[i - 1].key >= kCatalogue[i].key) return false;
+  for (size_t i = 1; i < std::size(kBuiltinCatalogue); ++i)
+    if (kBuiltinCatalogue[i - 1].key >= kBuiltinCatalogue[i].key) return false;
   return true;
 }
 static_assert(catalogue_sorted(), "builtin_catalogue.def must be sorted by key, without duplicates");
 
 }  // namespace
 
-std::span<const BuiltinInfo> builtin_catalogue() { return kCatalogue; }
+std::span<const BuiltinInfo> builtin_catalogue() { return kBuiltinCatalogue; }
 
 const BuiltinInfo* find_builtin_info(uint32_t key) {
-  auto it = std::lower_bound(std::begin(kCatalogue), std::end(kCatalogue), key,
+  auto it = std::lower_bound(std::begin(kBuiltinCatalogue), std::end(kBuiltinCatalogue), key,
                              [](const BuiltinInfo& b, uint32_t k) { return b.key < k; });
-  return it != std::end(kCatalogue) && it->key == key ? &*it : nullptr;
+  return it != std::end(kBuiltinCatalogue) && it->key == key ? &*it : nullptr;
 }
 
 const BuiltinInfo* find_builtin_info(std::string_view name) {
-  for (const BuiltinInfo& b : kCatalogue)
+  for (const BuiltinInfo& b : kBuiltinCatalogue)
     if (name == b.name) return &b;
   return nullptr;
 }

@@ -1,10 +1,11 @@
 // Built-in functions: the services scripts call by 32-bit key.
 //
-// Every key, with its name and dispatch group, is listed once in
-// builtin_catalogue.def. Each subsystem registers handlers for its keys from
-// its own file (a table of {key, handler} rows); at start-up the engine
-// merges the tables into one dispatch table and refuses duplicates. A key
-// nobody registered reports itself as undefined when a script calls it.
+// Every key, with its name, dispatch group and owning subsystem, is listed
+// once in builtin_catalogue.def. Each subsystem registers handlers from its
+// own files (tables of {"name", handler} rows, checked against the catalogue
+// while compiling); at start-up the engine merges the tables into one
+// dispatch table and refuses duplicates. A key nobody registered reports
+// itself as undefined when a script calls it.
 //
 // Arguments lie on the calling thread's value stack, the first argument
 // (A1) topmost. A handler reads them through `Call` and leaves one result.
@@ -13,6 +14,7 @@
 // finishes at once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -117,12 +119,8 @@ inline Progress done(Call& c, int32_t result = 0) {
 
 using BuiltinHandler = Progress (*)(Call& call);
 
-struct BuiltinEntry {
-  uint32_t key;
-  BuiltinHandler handler;
-};
-
-enum class Subsystem : uint8_t { runtime, resources, graphics, text, sound, persistence, shell, mahjong };
+// The folder whose handler table carries a built-in.
+enum class Subsystem : uint8_t { script, graphics, text, sound, persistence, shell, mahjong };
 
 struct BuiltinInfo {
   uint32_t key;
@@ -132,8 +130,49 @@ struct BuiltinInfo {
 };
 
 // The catalogue of every built-in, sorted by key.
+inline constexpr BuiltinInfo kBuiltinCatalogue[] = {
+#define QUOREL_BUILTIN(key, name, group, subsystem) {key, name, group, Subsystem::subsystem},
+#include "script/builtin_catalogue.def"
+#undef QUOREL_BUILTIN
+};
+
 std::span<const BuiltinInfo> builtin_catalogue();
 const BuiltinInfo* find_builtin_info(uint32_t key);
 const BuiltinInfo* find_builtin_info(std::string_view name);
+
+// The catalogue's row of a built-in named in a handler table. Evaluated
+// while compiling: a name that is not in the catalogue does not build.
+consteval const BuiltinInfo& catalogue_row(std::string_view name) {
+  for (const BuiltinInfo& b : kBuiltinCatalogue)
+    if (name == b.name) return b;
+  throw "not a built-in of the catalogue";  // stops the build at the row
+}
+
+// A handler table row: the built-in by name, and its handler.
+struct BuiltinRow {
+  const char* name;
+  BuiltinHandler handler;
+};
+
+struct BuiltinEntry {
+  uint32_t key;
+  BuiltinHandler handler;
+};
+
+// A subsystem's handler table, its rows resolved against the catalogue while
+// compiling: a misspelt name, or a built-in that the catalogue gives to
+// another subsystem, does not build.
+//   constexpr auto kTable = rt::handler_table<rt::Subsystem::sound>({
+//       {"music_play", music_play}, ...});
+template <Subsystem kOwner, size_t N>
+consteval std::array<BuiltinEntry, N> handler_table(const BuiltinRow (&rows)[N]) {
+  std::array<BuiltinEntry, N> table{};
+  for (size_t i = 0; i < N; ++i) {
+    const BuiltinInfo& info = catalogue_row(rows[i].name);
+    if (info.owner != kOwner) throw "the catalogue gives this built-in to another subsystem";
+    table[i] = {info.key, rows[i].handler};
+  }
+  return table;
+}
 
 }  // namespace rt

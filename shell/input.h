@@ -170,6 +170,8 @@ void restore_regions(rt::Thread& t);
 // --- Wiring ------------------------------------------------------------------------------
 
 std::span<const rt::BuiltinEntry> input_builtins();
+// The settings built-ins (settings_builtins.cpp).
+std::span<const rt::BuiltinEntry> settings_builtins();
 void install_input_hooks(rt::Engine& e);
 
 }  // namespace shell

@@ -317,26 +317,26 @@ Progress mouse_capture_poll(Call& c) {
 
 // [SECTION] Table ---------------------------------------------------------------------------------
 
-constexpr rt::BuiltinEntry kTable[] = {
-    {0xEFD49BC9, mouse_x},
-    {0x72DB7ABF, mouse_y},
-    {0x2075C300, mouse_buttons},
-    {0x60085FA4, mouse_disable},
-    {0x44BC7555, mouse_enable},
-    {0xD4590BD3, mouse_move},
-    {0xAB13BE44, cursor_show},
-    {0xB7E3E81C, input_mode},
-    {0x4E1EB9D0, region_clear},
-    {0xF8D18340, region_add},
-    {0xA7C6E918, region_handlers},
-    {0x3A3BFB29, region_events},
-    {0xA909A32A, mouse_capture_init},
-    {0xAF6571AB, mouse_capture_end},
-    {0xAD0F8767, mouse_capture_poll},
-    {0x163C0878, set_mouse_capture_left},
-    {0xD215E29A, set_mouse_capture_right},
-    {0x50846AD3, mouse_capture_reserved},
-};
+constexpr auto kTable = rt::handler_table<rt::Subsystem::shell>({
+    {"mouse_x", mouse_x},
+    {"mouse_y", mouse_y},
+    {"mouse_buttons", mouse_buttons},
+    {"mouse_disable", mouse_disable},
+    {"mouse_enable", mouse_enable},
+    {"mouse_move", mouse_move},
+    {"cursor_show", cursor_show},
+    {"input_mode", input_mode},
+    {"region_clear", region_clear},
+    {"region_add", region_add},
+    {"region_handlers", region_handlers},
+    {"region_events", region_events},
+    {"mouse_capture_init", mouse_capture_init},
+    {"mouse_capture_end", mouse_capture_end},
+    {"mouse_capture_poll", mouse_capture_poll},
+    {"set_mouse_capture_left", set_mouse_capture_left},
+    {"set_mouse_capture_right", set_mouse_capture_right},
+    {"mouse_capture_reserved", mouse_capture_reserved},
+});
 
 }  // namespace
 

@@ -280,20 +280,43 @@ Progress replay(Call& c, bool instant) {
 Progress console_replay(Call& c) { return replay(c, false); }
 Progress console_replay_instant(Call& c) { return replay(c, true); }
 
-constexpr rt::BuiltinEntry kTable[] = {
-    {0x403960F8, console_set},          {0x5FDCCCEE, console_color},        {0x06B3C8AC, console_font},
-    {0xBA81EF8D, console_locate},       {0xF1F8A206, console_pen},          {0xB5A1E3C9, console_cls},
-    {0xA2743878, console_on},           {0x979D1F16, console_off},          {0x5B87A41D, console_is_on},
-    {0x5131E234, console_get_x},        {0xCC3E0342, console_get_y},        {0x0E42730D, console_pen_x},
-    {0x934D927B, console_pen_y},        {0x82FD765B, console_font_size},    {0x30FA2A29, console_instant_on},
-    {0x5C9ED743, console_instant_off},  {0x0542E1B7, console_skip_newline}, {0x05EA6E4D, console_first_line},
-    {0xDF9F7749, set_voice_male},       {0xACCF4004, set_voice_skip},       {0xB0CE081A, console_voice_count},
-    {0x25D92502, console_voice_name},   {0x507F22C6, console_voice_top},    {0x824D124F, console_voice_height},
-    {0xD4066E31, console_record_off},   {0x4133D7A9, console_record_on},    {0x88B4B26C, console_page_count},
-    {0x3F401BBD, console_step_count},   {0x2CB1BC41, console_page_pos},     {0x6621F84D, console_prev},
-    {0x728876A3, console_next},         {0x0C6D0129, console_prev_wipe},    {0x6E080825, console_next_wipe},
-    {0x59180BBB, console_replay},       {0x307F28BC, console_replay_instant},
-};
+constexpr auto kTable = rt::handler_table<rt::Subsystem::text>({
+    {"console_set", console_set},
+    {"console_color", console_color},
+    {"console_font", console_font},
+    {"console_locate", console_locate},
+    {"console_pen", console_pen},
+    {"console_cls", console_cls},
+    {"console_on", console_on},
+    {"console_off", console_off},
+    {"console_is_on", console_is_on},
+    {"console_get_x", console_get_x},
+    {"console_get_y", console_get_y},
+    {"console_pen_x", console_pen_x},
+    {"console_pen_y", console_pen_y},
+    {"console_font_size", console_font_size},
+    {"console_instant_on", console_instant_on},
+    {"console_instant_off", console_instant_off},
+    {"console_skip_newline", console_skip_newline},
+    {"console_first_line", console_first_line},
+    {"set_voice_male", set_voice_male},
+    {"set_voice_skip", set_voice_skip},
+    {"console_voice_count", console_voice_count},
+    {"console_voice_name", console_voice_name},
+    {"console_voice_top", console_voice_top},
+    {"console_voice_height", console_voice_height},
+    {"console_record_off", console_record_off},
+    {"console_record_on", console_record_on},
+    {"console_page_count", console_page_count},
+    {"console_step_count", console_step_count},
+    {"console_page_pos", console_page_pos},
+    {"console_prev", console_prev},
+    {"console_next", console_next},
+    {"console_prev_wipe", console_prev_wipe},
+    {"console_next_wipe", console_next_wipe},
+    {"console_replay", console_replay},
+    {"console_replay_instant", console_replay_instant},
+});
 
 }  // namespace
 

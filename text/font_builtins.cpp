@@ -158,13 +158,21 @@ Progress select_font_extra(Call& c) {
   return result(c, 0);
 }
 
-constexpr rt::BuiltinEntry kTable[] = {
-    {0x877445CE, load_font},    {0x098399F2, set_font_cache}, {0x7D8B2C41, font_antialias},
-    {0xB75C3B5F, fontout_push}, {0x9A661709, fontout_pop},    {0xE186D19A, fontout_font},
-    {0x90816C6E, fontout_color}, {0x57F6310D, fontout_locate}, {0x35A89417, fontout},
-    {0x95FF28F2, select_font},  {0x1EC3C6BB, set_font_name},  {0xC5270429, select_font_current},
-    {0xCD111B0E, select_font_extra},
-};
+constexpr auto kTable = rt::handler_table<rt::Subsystem::text>({
+    {"load_font", load_font},
+    {"set_font_cache", set_font_cache},
+    {"font_antialias", font_antialias},
+    {"fontout_push", fontout_push},
+    {"fontout_pop", fontout_pop},
+    {"fontout_font", fontout_font},
+    {"fontout_color", fontout_color},
+    {"fontout_locate", fontout_locate},
+    {"fontout", fontout},
+    {"select_font", select_font},
+    {"set_font_name", set_font_name},
+    {"select_font_current", select_font_current},
+    {"select_font_extra", select_font_extra},
+});
 
 }  // namespace
 

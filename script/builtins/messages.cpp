@@ -67,22 +67,22 @@ using plat::Answer;
 using plat::Buttons;
 using plat::Icon;
 
-constexpr BuiltinEntry kTable[] = {
-    {0xF3679C34, debugout},
-    {0x4D2D4277, box<Buttons::Ok, Icon::None, Answer::Ok>},
-    {0x0D141855, box<Buttons::OkCancel, Icon::None, Answer::Ok>},
-    {0x693D9729, box<Buttons::YesNo, Icon::None, Answer::Yes>},
-    {0xE218BA5F, box<Buttons::RetryCancel, Icon::None, Answer::Retry>},
-    {0xD0F4B51A, box<Buttons::Ok, Icon::Warning, Answer::Ok>},
-    {0xEDFD552C, box<Buttons::OkCancel, Icon::Warning, Answer::Ok>},
-    {0x8DC0D2CD, box<Buttons::YesNo, Icon::Warning, Answer::Yes>},
-    {0x253982F4, box<Buttons::RetryCancel, Icon::Warning, Answer::Retry>},
-    {0xDF644F85, error_box_builtin<Buttons::Ok, Answer::Ok>},
-    {0xB5551FDF, error_box_builtin<Buttons::OkCancel, Answer::Ok>},
-    {0x65D3B77C, error_box_builtin<Buttons::YesNo, Answer::Yes>},
-    {0x4020C370, error_box_builtin<Buttons::RetryCancel, Answer::Retry>},
-    {0x6E6C641A, is_debug},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"debugout", debugout},
+    {"msgbox", box<Buttons::Ok, Icon::None, Answer::Ok>},
+    {"msgbox_okcancel", box<Buttons::OkCancel, Icon::None, Answer::Ok>},
+    {"msgbox_yesno", box<Buttons::YesNo, Icon::None, Answer::Yes>},
+    {"msgbox_retrycancel", box<Buttons::RetryCancel, Icon::None, Answer::Retry>},
+    {"msgbox_warning", box<Buttons::Ok, Icon::Warning, Answer::Ok>},
+    {"msgbox_warning_okcancel", box<Buttons::OkCancel, Icon::Warning, Answer::Ok>},
+    {"msgbox_warning_yesno", box<Buttons::YesNo, Icon::Warning, Answer::Yes>},
+    {"msgbox_warning_retrycancel", box<Buttons::RetryCancel, Icon::Warning, Answer::Retry>},
+    {"msgbox_error", error_box_builtin<Buttons::Ok, Answer::Ok>},
+    {"msgbox_error_okcancel", error_box_builtin<Buttons::OkCancel, Answer::Ok>},
+    {"msgbox_error_yesno", error_box_builtin<Buttons::YesNo, Answer::Yes>},
+    {"msgbox_error_retrycancel", error_box_builtin<Buttons::RetryCancel, Answer::Retry>},
+    {"is_debug", is_debug},
+});
 
 }  // namespace
 

@@ -124,14 +124,24 @@ Progress string_array_empty(Call& c) {
   return Progress::Done;
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0xC6282F19, rand_},      {0x46B18379, rand_real},       {0x6584F13E, timer},
-    {0xEE6B328D, timer_ratio}, {0x6CFC884A, max_},           {0x3D053317, min_},
-    {0x959B0A16, abs_},       {0xEE2B6D92, sin_},            {0x12877048, cos_},
-    {0xBDAA8E96, tan_},       {0x96B07AEE, int_array},       {0x2CD009AF, float_array},
-    {0x1F57B724, string_array}, {0x3A49E325, int_array_empty}, {0x20CAEB0E, float_array_empty},
-    {0x134D5585, string_array_empty},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"rand", rand_},
+    {"rand_real", rand_real},
+    {"timer", timer},
+    {"timer_ratio", timer_ratio},
+    {"max", max_},
+    {"min", min_},
+    {"abs", abs_},
+    {"sin", sin_},
+    {"cos", cos_},
+    {"tan", tan_},
+    {"int_array", int_array},
+    {"float_array", float_array},
+    {"string_array", string_array},
+    {"int_array_empty", int_array_empty},
+    {"float_array_empty", float_array_empty},
+    {"string_array_empty", string_array_empty},
+});
 
 }  // namespace
 

@@ -77,13 +77,23 @@ Progress set_play_mode(Call& c) {
   return done(c, 0);
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0xC21F8B49, is_auto_mode},      {0xA62AA5EB, is_fast_mode},     {0xFAC4F361, set_auto_mode},
-    {0x9EF1DDC3, set_fast_mode},     {0x4B306C5C, set_fast_mode_all}, {0x86F0F608, set_read_skip_mode},
-    {0x818A4B92, reset_fast_mode},   {0xF6416E87, is_line_read},     {0xDD2056F6, is_read},
-    {0x0EBC053B, set_auto_skip},     {0x81CE0485, fast_mode_disable}, {0x8C7F4C1E, fast_mode_enable},
-    {0x3EABF498, set_fast_mode_read_only}, {0x3C84073C, get_play_mode}, {0xBC42CA9A, set_play_mode},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"is_auto_mode", is_auto_mode},
+    {"is_fast_mode", is_fast_mode},
+    {"set_auto_mode", set_auto_mode},
+    {"set_fast_mode", set_fast_mode},
+    {"set_fast_mode_all", set_fast_mode_all},
+    {"set_read_skip_mode", set_read_skip_mode},
+    {"reset_fast_mode", reset_fast_mode},
+    {"is_line_read", is_line_read},
+    {"is_read", is_read},
+    {"set_auto_skip", set_auto_skip},
+    {"fast_mode_disable", fast_mode_disable},
+    {"fast_mode_enable", fast_mode_enable},
+    {"set_fast_mode_read_only", set_fast_mode_read_only},
+    {"get_play_mode", get_play_mode},
+    {"set_play_mode", set_play_mode},
+});
 
 }  // namespace
 

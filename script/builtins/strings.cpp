@@ -132,12 +132,22 @@ Progress string_hash(Call& c) {
   return Progress::Done;
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0x8AEF9167, mid},      {0x06906970, left},    {0x25401A1F, right},    {0x5C823701, strcmp_},
-    {0x45815F6D, stricmp_}, {0xB0C8F550, strlen_}, {0x6F769889, itoa_},    {0x109CA5DB, atoi_},
-    {0x00D696CC, csv_count}, {0x3FE05B39, csv_field}, {0xAD74D9AC, strlwr_}, {0x266A3C79, strupr_},
-    {0x69DB4512, strstr_},  {0x4694366A, string_hash},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"mid", mid},
+    {"left", left},
+    {"right", right},
+    {"strcmp", strcmp_},
+    {"stricmp", stricmp_},
+    {"strlen", strlen_},
+    {"itoa", itoa_},
+    {"atoi", atoi_},
+    {"csv_count", csv_count},
+    {"csv_field", csv_field},
+    {"strlwr", strlwr_},
+    {"strupr", strupr_},
+    {"strstr", strstr_},
+    {"string_hash", string_hash},
+});
 
 }  // namespace
 

@@ -1,5 +1,4 @@
-// Settings, variables by name, resource folders, the desktop, and ending
-// the program.
+// Variables by name, resource folders, the desktop, and ending the program.
 #include <algorithm>
 
 #include "base/crc32.h"
@@ -16,69 +15,6 @@
 
 namespace rt {
 namespace {
-
-// --- Settings ----------------------------------------------------------------------
-
-Progress reg_set_int(Call& c) {
-  c.engine.settings.set_int(c.str_arg(1), c.int_arg(2));
-  c.engine.settings.save();
-  c.ret_int(0);
-  return Progress::Done;
-}
-
-Progress reg_set_string(Call& c) {
-  c.engine.settings.set_string(c.str_arg(1), c.str_arg(2));
-  c.engine.settings.save();
-  c.ret_int(0);
-  return Progress::Done;
-}
-
-Progress reg_get_int(Call& c) {
-  c.ret_int(c.engine.settings.get_int(c.str_arg(1)).value_or(c.int_arg(2)));
-  return Progress::Done;
-}
-
-Progress reg_get_string(Call& c) {
-  std::string v = c.engine.settings.get_string(c.str_arg(1)).value_or(std::string(c.str_arg(2)));
-  if (v.size() > 511) v.resize(511);
-  c.ret_string(v);
-  return Progress::Done;
-}
-
-int32_t setting_unless_release(Call& c, const char* name) {
-  if (rt::is_release_mode(c.engine)) return 0;
-  return c.engine.settings.get_int(name).value_or(1);
-}
-
-Progress get_report_no_voice(Call& c) {
-  c.ret_int(setting_unless_release(c, "ReprotNoVoice"));
-  return Progress::Done;
-}
-
-Progress get_report_no_pic(Call& c) {
-  c.ret_int(setting_unless_release(c, "ReprotNoPic"));
-  return Progress::Done;
-}
-
-Progress get_nanido(Call& c) {
-  c.ret_int(std::clamp(c.engine.settings.get_int("NANIDO").value_or(0), 0, 4));
-  return Progress::Done;
-}
-
-Progress get_game_speed(Call& c) {
-  c.ret_int(std::clamp(c.engine.settings.get_int("GameSpeed").value_or(1), 0, 3));
-  return Progress::Done;
-}
-
-Progress client_width(Call& c) {
-  c.ret_int(c.engine.client_width);
-  return Progress::Done;
-}
-
-Progress client_height(Call& c) {
-  c.ret_int(c.engine.client_height);
-  return Progress::Done;
-}
 
 // --- Variables by name -----------------------------------------------------------------
 
@@ -160,14 +96,15 @@ Progress system_end(Call& c) {
   end_process(c.engine, 0);
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0x9A1ACECA, reg_set_int},        {0xEDB64309, reg_set_string},   {0x80177286, reg_get_int},
-    {0xA2E45C9C, reg_get_string},     {0x067B44A4, get_report_no_voice}, {0x619DE833, get_report_no_pic},
-    {0x0692314A, get_nanido},         {0x140C298E, get_game_speed},   {0xE06200C4, client_width},
-    {0x8C283F7F, client_height},      {0x6E83677A, get_variable},     {0xCD290AEF, set_variable},
-    {0x4FAC462C, folder_add},         {0xF4BB403D, folder_clear},     {0xDACA10AF, shell_open},
-    {0x4AFC6E20, set_wallpaper},      {0x8D8FB32E, system_end},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"get_variable", get_variable},
+    {"set_variable", set_variable},
+    {"folder_add", folder_add},
+    {"folder_clear", folder_clear},
+    {"shell_open", shell_open},
+    {"set_wallpaper", set_wallpaper},
+    {"system_end", system_end},
+});
 
 }  // namespace
 

@@ -66,10 +66,13 @@ Progress file_read_line(Call& c) {
   return Progress::Done;
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0xE4E3B40D, file_open},        {0xD6333B3C, file_close},     {0x2539D212, file_read},
-    {0x55232561, file_read_string}, {0x6008BEBB, file_read_line},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"file_open", file_open},
+    {"file_close", file_close},
+    {"file_read", file_read},
+    {"file_read_string", file_read_string},
+    {"file_read_line", file_read_line},
+});
 
 }  // namespace
 

@@ -334,16 +334,32 @@ Progress reset_exec(Call& c) {
   return Progress::Done;
 }
 
-constexpr BuiltinEntry kTable[] = {
-    {0xF2F9DAA8, thread_create},   {0xAE497F1A, thread_create_child}, {0x4EF903F3, thread_end},
-    {0x9FB53FBE, thread_is_exist}, {0x461EA516, thread_restart_entry}, {0xCF35F0E3, wait},
-    {0xFF75CD29, wait_from},       {0x4662E95D, draw_wait},           {0x008ACBC0, click_wait},
-    {0x892E9B20, click_state},     {0x1204D7E8, release_wait},        {0x078A756E, event_add},
-    {0x1295BBDA, event_add_first}, {0xA93C9856, event_release},       {0x76EE6C90, event_raise},
-    {0x29F1AC40, event_raise_to},  {0xCD00D280, call},                {0x10DB0A43, call},
-    {0x9627DDC3, call_sub},        {0xEDEFB0B0, call_sub_name},       {0x718EF651, exec},
-    {0x1E24E1B6, exec_function},   {0x3704C919, exit_},               {0x32530606, reset_exec},
-};
+constexpr auto kTable = handler_table<Subsystem::script>({
+    {"thread_create", thread_create},
+    {"thread_create_child", thread_create_child},
+    {"thread_end", thread_end},
+    {"thread_is_exist", thread_is_exist},
+    {"thread_restart_entry", thread_restart_entry},
+    {"wait", wait},
+    {"wait_from", wait_from},
+    {"draw_wait", draw_wait},
+    {"click_wait", click_wait},
+    {"click_state", click_state},
+    {"release_wait", release_wait},
+    {"event_add", event_add},
+    {"event_add_first", event_add_first},
+    {"event_release", event_release},
+    {"event_raise", event_raise},
+    {"event_raise_to", event_raise_to},
+    {"call", call},
+    {"load_library", call},
+    {"call_sub", call_sub},
+    {"call_sub_name", call_sub_name},
+    {"exec", exec},
+    {"exec_function", exec_function},
+    {"exit", exit_},
+    {"reset_exec", reset_exec},
+});
 
 }  // namespace
 
