@@ -140,9 +140,9 @@ std::span<const BuiltinInfo> builtin_catalogue();
 const BuiltinInfo* find_builtin_info(uint32_t key);
 const BuiltinInfo* find_builtin_info(std::string_view name);
 
-// The catalogue's row of a built-in named in a handler table. Evaluated
-// while compiling: a name that is not in the catalogue does not build.
-consteval const BuiltinInfo& catalogue_row(std::string_view name) {
+// The catalogue's row of a built-in named in a handler table. handler_table
+// evaluates it while compiling: a name not in the catalogue does not build.
+constexpr const BuiltinInfo& catalogue_row(std::string_view name) {
   for (const BuiltinInfo& b : kBuiltinCatalogue)
     if (name == b.name) return b;
   throw "not a built-in of the catalogue";  // stops the build at the row
