@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ enum ExitCode : int32_t {
   kLoadRequest = 2,   // a saved game is to be loaded
   kThreadYield = 4,   // the thread ended or gave up its turn
   kToTitle = 5,       // return to the title
+};
+
+// A file choice asked of the player shell.
+struct FileChoice {
+  enum class Purpose { SaveAs, LoadByName, CaptureName } purpose = Purpose::SaveAs;
+  std::string folder;      // engine path of the folder shown first
+  std::string suggestion;  // the name offered at first, or empty
+  std::string filter;      // extension the list shows (".sav"), or empty for all
 };
 
 // Calls from the script machine into subsystems built on top of it. Each
@@ -74,6 +83,10 @@ struct Hooks {
   // Restores the saved game a load asked for; returns the start event's
   // first argument.
   int32_t (*restore_saved_game)(Engine&) = nullptr;
+  // The player's choice of a file (save as, load by name, capture name), made
+  // by the player shell. Returns the chosen name, or nullopt when the player
+  // cancelled or there is nobody to ask.
+  std::optional<std::string> (*choose_file)(Engine&, const FileChoice&) = nullptr;
   // At the end of the run: the last frame to a file (--screenshot).
   void (*write_screenshot)(Engine&, const std::string& path) = nullptr;
 };
