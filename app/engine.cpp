@@ -2,6 +2,7 @@
 
 #include "app/program.h"
 #include "app/subsystems.h"
+#include "core/trace.h"
 
 #include "graphics/state.h"
 #include "mahjong/state.h"
@@ -33,6 +34,7 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       host(std::move(h)),
       clock(make_clock(options)),
       files(starting_directory(options)),
+      trace_mask(rt::trace_mask(options.trace, nullptr).value_or(0)),
       res(std::make_unique<res::Resources>()),
       vm(std::make_unique<ScriptMachine>()),
       debugger(std::make_unique<Debugger>()),

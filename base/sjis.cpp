@@ -41,6 +41,16 @@ int sjis_compare_nocase(std::string_view a, std::string_view b) {
   return 0;
 }
 
+std::string_view sjis_clip(std::string_view s, size_t limit) {
+  size_t n = 0;
+  while (n < s.size()) {
+    size_t c = sjis_char_size(s, n);
+    if (n + c > limit) break;
+    n += c;
+  }
+  return s.substr(0, n);
+}
+
 size_t sjis_length(std::string_view s) {
   size_t count = 0;
   for (size_t i = 0; i < s.size(); i += sjis_char_size(s, i)) ++count;

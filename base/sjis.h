@@ -29,6 +29,9 @@ inline bool sjis_equal_nocase(std::string_view a, std::string_view b) {
 }
 
 // Number of characters.
+// The text cut to at most `limit` bytes without splitting a character.
+std::string_view sjis_clip(std::string_view s, size_t limit);
+
 size_t sjis_length(std::string_view s);
 // Byte offset of character `index` (clamped to the end).
 size_t sjis_offset(std::string_view s, size_t index);

@@ -4,7 +4,7 @@ namespace base {
 
 TextFile::TextFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
-std::string TextFile::clean_line(std::string_view raw) {
+std::string clean_config_line(std::string_view raw) {
   std::string s(raw);
   if (size_t semi = s.find(';'); semi != std::string::npos) s.resize(semi);
   if (size_t slashes = s.find("//"); slashes != std::string::npos) s.resize(slashes);
@@ -22,7 +22,7 @@ bool TextFile::fill() {
     while (end < bytes_.size() && bytes_[end] != '\n' && end - pos_ < kLineBuffer - 1) ++end;
     std::string_view raw(reinterpret_cast<const char*>(bytes_.data()) + pos_, end - pos_);
     pos_ = end < bytes_.size() && bytes_[end] == '\n' ? end + 1 : end;
-    std::string cleaned = clean_line(raw);
+    std::string cleaned = clean_config_line(raw);
     if (!cleaned.empty()) {
       line_ = std::move(cleaned);
       field_ = 0;
@@ -53,7 +53,7 @@ bool TextFile::next_field(std::string* field, bool skip_empty) {
 
 bool TextFile::next_line(std::string* line) {
   if (has_line_ && field_ < line_.size()) {
-    *line = clean_line(std::string_view(line_).substr(field_));
+    *line = clean_config_line(std::string_view(line_).substr(field_));
     has_line_ = false;
     if (!line->empty()) return true;
   }

@@ -9,6 +9,11 @@
 
 namespace base {
 
+// Lines of the engine's text files (CSV-like files scripts read,
+// "fastread.inf") are cleaned alike: cut at the first ";" and the first
+// "//", then stripped of the bytes up to and including the blank at both ends.
+std::string clean_config_line(std::string_view raw);
+
 class TextFile {
  public:
   explicit TextFile(std::vector<uint8_t> bytes);
@@ -19,7 +24,6 @@ class TextFile {
   // The rest of the current line, or the next non-empty line.
   bool next_line(std::string* line);
 
-  static std::string clean_line(std::string_view raw);
   static constexpr size_t kLineBuffer = 512;
 
  private:

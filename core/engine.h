@@ -53,6 +53,7 @@ struct Engine {
   plat::InstanceLock instance;    // single-instance guard
   EnvFile env;                    // the environment file
   base::Random random;
+  uint32_t trace_mask = 0;          // --trace channels (core/trace.h)
   Mode mode = Mode::Undetermined;  // development or release, decided by the data folders
   std::string savedata_dir;        // engine path of the save-data directory, or empty
 

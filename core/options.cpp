@@ -1,5 +1,7 @@
 #include "core/options.h"
 
+#include "core/trace.h"
+
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -57,7 +59,9 @@ engine's current directory.
                         scaling filter of the window picture
   --debug=PATH          debugger link over the Unix-domain socket PATH
   --trace=LIST          comma-separated debug channels written to stderr
-                        (script, resources, graphics, sound, input, all)
+                        (script, resources, graphics, text, sound, input,
+                        all); tracing script runs every instruction in the
+                        general loop, so every built-in call shows
   --no-fast-loop        run every instruction in the interpreter's general
                         loop, to tell a fault of its fast loop from one of
                         the script
@@ -160,6 +164,8 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
         if (comma > start) o.trace.emplace_back(value.substr(start, comma - start));
         start = comma + 1;
       }
+      std::string bad;
+      if (!trace_mask(o.trace, &bad)) return fail("unknown trace channel '" + bad + "'");
       continue;
     }
     return fail("unknown option '" + std::string(arg) + "'");

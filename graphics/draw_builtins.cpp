@@ -12,9 +12,9 @@
 #include "core/engine.h"
 #include "graphics/builtins.h"
 #include "graphics/draw.h"
-#include "graphics/report.h"
 #include "graphics/state.h"
 #include "res/graphics.h"
+#include "script/script_error.h"
 
 namespace gfx {
 namespace {
@@ -23,12 +23,6 @@ using rt::Call;
 using rt::Progress;
 
 // [SECTION] Helpers ---------------------------------------------------------------
-
-Page* page_arg(Call& c, int n, const char* missing = msg::kPageMissing) {
-  Page* p = find_page(c.engine, c.int_arg(n));
-  if (!p) report(c.engine, c.name(), missing);
-  return p;
-}
 
 Rect rect_args(const Call& c, int first) {
   return {c.int_arg(first), c.int_arg(first + 1), c.int_arg(first + 2), c.int_arg(first + 3)};
@@ -92,7 +86,7 @@ Progress grp_mulboxfill(Call& c) {
   Page* p = page_arg(c, 1);
   if (!p) return done(c);
   if (p->is8bit) {
-    report(c.engine, c.name(), msg::kNo256Colours);
+    rt::builtin_error(c.engine, c.name(), msg::kNo256Colours);
     return done(c);
   }
   mark(c, *p, mul_box_fill(*p, rect_args(c, 2), colour_arg(c, 6)));
@@ -103,7 +97,7 @@ Progress grp_reverse(Call& c) {
   Page* p = page_arg(c, 1);
   if (!p) return done(c);
   if (p->is8bit) {
-    report(c.engine, c.name(), msg::kNo256Colours);
+    rt::builtin_error(c.engine, c.name(), msg::kNo256Colours);
     return done(c);
   }
   mark(c, *p, reverse(*p, rect_args(c, 2)));
@@ -124,7 +118,7 @@ Progress grp_copy(Call& c) {
   Page *src, *dst;
   if (!two_pages(c, src, dst)) return done(c);
   if (!src->is8bit && dst->is8bit) {
-    report(c.engine, c.name(), msg::kCopy24To8);
+    rt::builtin_error(c.engine, c.name(), msg::kCopy24To8);
     return done(c);
   }
   Rect s = rect_args(c, 2);
@@ -141,7 +135,7 @@ Progress grp_swap(Call& c) {
   Page *src, *dst;
   if (!two_pages(c, src, dst)) return done(c);
   if (src->is8bit != dst->is8bit) {
-    report(c.engine, c.name(), src->is8bit ? msg::kCopy8To24 : msg::kCopy24To8);
+    rt::builtin_error(c.engine, c.name(), src->is8bit ? msg::kCopy8To24 : msg::kCopy24To8);
     return done(c);
   }
   Rect s = rect_args(c, 2);
@@ -159,7 +153,7 @@ Progress grp_extcopy(Call& c) {
   Page *src, *dst;
   if (!two_pages(c, src, dst)) return done(c);
   if (dst->is8bit) {
-    report(c.engine, c.name(), msg::kDestNot8bit);
+    rt::builtin_error(c.engine, c.name(), msg::kDestNot8bit);
     return done(c);
   }
   Rect s = rect_args(c, 2);
@@ -179,16 +173,16 @@ Progress grp_alfa_tabled_copy(Call& c) {
   Page* base = page_arg(c, 9, msg::kAlphaBaseMissing);
   if (!base) return done(c);
   if (!base->is8bit) {
-    report(e, c.name(), msg::kAlphaPageNot8bit);
+    rt::builtin_error(e, c.name(), msg::kAlphaPageNot8bit);
     return done(c);
   }
   if (!src->is8bit && dst->is8bit) {
-    report(e, c.name(), msg::kCopy24To8);
+    rt::builtin_error(e, c.name(), msg::kCopy24To8);
     return done(c);
   }
   std::span<const int32_t> table = table_arg(c, 10);
   if (table.empty()) {
-    report(e, c.name(), msg::kTableTooShort);
+    rt::builtin_error(e, c.name(), msg::kTableTooShort);
     return done(c);
   }
   Rect s = rect_args(c, 2);
@@ -215,16 +209,16 @@ Progress make_alfa_table(Call& c) {
   dst = page_arg(c, 2, msg::kDestPageMissing);
   if (!dst) return done(c);
   if (!src->is8bit) {
-    report(e, c.name(), msg::kSourceAlphaNot8bit);
+    rt::builtin_error(e, c.name(), msg::kSourceAlphaNot8bit);
     return done(c);
   }
   if (!dst->is8bit) {
-    report(e, c.name(), msg::kDestAlphaNot8bit);
+    rt::builtin_error(e, c.name(), msg::kDestAlphaNot8bit);
     return done(c);
   }
   std::span<const int32_t> table = table_arg(c, 3);
   if (table.empty()) {
-    report(e, c.name(), msg::kTableTooShort);
+    rt::builtin_error(e, c.name(), msg::kTableTooShort);
     return done(c);
   }
   apply_alpha_table(*src, *dst, table);
@@ -264,7 +258,7 @@ Progress make_mosaic(Call& c) {
   Page *src, *dst;
   if (!two_pages(c, src, dst)) return done(c);
   if (src->is8bit || dst->is8bit) {
-    report(c.engine, c.name(), msg::kMosaicNo8bit);
+    rt::builtin_error(c.engine, c.name(), msg::kMosaicNo8bit);
     return done(c);
   }
   Rect r = mosaic(*src, rect_args(c, 2), *dst, c.int_arg(7), c.int_arg(8), c.int_arg(9), c.engine.random);

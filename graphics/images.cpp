@@ -10,12 +10,14 @@
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
+#include "platform/encoding.h"
 #include "graphics/image_codec.h"
 #include "graphics/png_codec.h"
-#include "graphics/report.h"
 #include "graphics/state.h"
 #include "res/graphics.h"
 #include "resources/resources.h"
+#include "script/script_error.h"
 
 namespace gfx {
 
@@ -241,7 +243,7 @@ Page* load_own_format(rt::Engine& e, std::string_view file, bool full_colour, st
   auto data = res::read_resource(e, file);
   std::string base = image_base_name(file);
   auto broken = [&] {
-    report(e, caller, base::format(msg::kImageBroken, base.c_str()));
+    rt::builtin_error(e, caller, base::format(msg::kImageBroken, base.c_str()));
     return nullptr;
   };
   if (!data) return broken();
@@ -276,12 +278,18 @@ Page* load_image_page(rt::Engine& e, std::string_view file, LoadMode mode, std::
   ++s.cache.lookups;
   if (auto entry = s.cache.take(base)) {
     ++s.cache.hits;
+    QUOREL_TRACE(e, graphics, "image %s: from the cache", plat::sjis_to_utf8(file).c_str());
     Page* result = mode == LoadMode::Shared ? entry->page : &copy_page(e, *entry->page, false);
     s.cache.insert(e, std::move(*entry), budget);
     return result;
   }
   std::string ext = lower_extension(file);
   Page* page = ext == ".png" ? load_png(e, file, base) : load_own_format(e, file, ext == ".rct", caller);
+  if (page)
+    QUOREL_TRACE(e, graphics, "image %s: %dx%d, %d bits%s", plat::sjis_to_utf8(file).c_str(), page->width,
+                 page->height, page->is8bit ? 8 : 24, page->alpha ? ", with transparency" : "");
+  else
+    QUOREL_TRACE(e, graphics, "image %s: not loaded", plat::sjis_to_utf8(file).c_str());
   // A nested load of the same name (a difference image based on itself)
   // may have cached it already.
   if (page && budget != 0 && ImageCache::cost_of(*page) <= budget && !s.cache.find(base))

@@ -14,26 +14,26 @@
 #include "graphics/builtins.h"
 #include "graphics/draw.h"
 #include "graphics/images.h"
-#include "graphics/report.h"
 #include "graphics/state.h"
 #include "res/graphics.h"
 #include "resources/resources.h"
+#include "script/script_error.h"
 #include "script/script_machine.h"
 
 namespace gfx {
+
+Page* page_arg(rt::Call& c, int n, const char* missing) {
+  Page* p = find_page(c.engine, c.int_arg(n));
+  if (!p) rt::builtin_error(c.engine, c.name(), missing);
+  return p;
+}
+
 namespace {
 
 using rt::Call;
 using rt::Progress;
 
 // [SECTION] Helpers ---------------------------------------------------------------
-
-// The live page of argument n, or nullptr after reporting "<name> : <text>".
-Page* page_arg(Call& c, int n, const char* missing = msg::kPageMissing) {
-  Page* p = find_page(c.engine, c.int_arg(n));
-  if (!p) report(c.engine, c.name(), missing);
-  return p;
-}
 
 // The 1 x 1 page that stands in for an image that is not there: 8-bit for
 // names of alpha images.
@@ -53,9 +53,9 @@ void attach_alpha_image(Call& c, Page& page, const std::string& base) {
   Page* alpha = load_image_page(e, *file, LoadMode::Copy, c.name());
   if (!alpha) return;
   if (!alpha->is8bit) {
-    report(e, c.name(), base::format(msg::kAlphaImageNot8bit, alpha_base.c_str()));
+    rt::builtin_error(e, c.name(), base::format(msg::kAlphaImageNot8bit, alpha_base.c_str()));
   } else if (alpha->width != page.width || alpha->height != page.height) {
-    report(e, c.name(), msg::kAlphaImageSize);
+    rt::builtin_error(e, c.name(), msg::kAlphaImageSize);
   } else {
     page.alpha = alpha;
     page.owns_alpha = true;
@@ -70,7 +70,7 @@ Page& create_sized(Call& c) {
   int w = c.int_arg(1), h = c.int_arg(2);
   bool full_colour = !c.has(3) || c.int_arg(3) != 0;
   if (w <= 0 || h <= 0) {
-    report(c.engine, c.name(), msg::kPageSizeNotPositive);
+    rt::builtin_error(c.engine, c.name(), msg::kPageSizeNotPositive);
     w = std::max(w, 1);
     h = std::max(h, 1);
   }
@@ -93,7 +93,7 @@ Page& create_from_file(Call& c, bool with_alpha) {
   auto file = resolve_image_name(e, name, &base);
   if (!file) {
     // Both forms report under the plain name.
-    report(e, "page_create_file", base::format(msg::kImageFileMissing, base.c_str()));
+    rt::builtin_error(e, "page_create_file", base::format(msg::kImageFileMissing, base.c_str()));
     return placeholder(e, name);
   }
   Page* page = load_image_page(e, *file, LoadMode::Copy, c.name());
@@ -113,7 +113,7 @@ Progress page_release(Call& c) {
   if (!p) return done(c, 0);
   PageList& list = e.gfx->pages;
   if (list.shown_by_sprite && list.shown_by_sprite(*p)) {
-    report(e, c.name(), msg::kPageShownBySprite);
+    rt::builtin_error(e, c.name(), msg::kPageShownBySprite);
     return done(c, 0);
   }
   if (p->owns_alpha && p->alpha && find_page(e, p->alpha->handle) == p->alpha) release_page(e, p->alpha, false);
@@ -140,7 +140,7 @@ Progress get_alfapage(Call& c) {
   Page* p = list.sprite_page ? list.sprite_page(handle) : nullptr;
   if (!p) p = find_page(e, handle);
   if (!p) {
-    report(e, c.name(), msg::kNamedPageMissing);
+    rt::builtin_error(e, c.name(), msg::kNamedPageMissing);
     return done(c, 0);
   }
   return done(c, p->alpha ? p->alpha->handle : 0);
@@ -150,20 +150,20 @@ Progress page_set_antidata(Call& c) {
   rt::Engine& e = c.engine;
   Page* parent = find_page(e, c.int_arg(1));
   if (!parent) {
-    report(e, msg::kAntidataNoParent);
+    rt::script_error(e, msg::kAntidataNoParent);
     return done(c, 0);
   }
   Page* alpha = find_page(e, c.int_arg(2));
   if (!alpha) {
-    report(e, msg::kAntidataNoAlpha);
+    rt::script_error(e, msg::kAntidataNoAlpha);
     return done(c, 0);
   }
   if (!alpha->is8bit) {
-    report(e, msg::kAntidataNot8bit);
+    rt::script_error(e, msg::kAntidataNot8bit);
     return done(c, 0);
   }
   if (alpha->width != parent->width || alpha->height != parent->height) {
-    report(e, msg::kAntidataSize);
+    rt::script_error(e, msg::kAntidataSize);
     return done(c, 0);
   }
   // A page linked here was not made by the parent: releasing the parent
@@ -188,11 +188,11 @@ Progress pic_size(Call& c, bool width) {
   std::optional<std::string> file;
   while (!(file = resolve_image_name(e, c.str_arg(1), &base))) {
     if (rt::is_release_mode(e)) return done(c, 1);
-    report(e, "pic_len_x", base::format(msg::kImageFileMissing, base.c_str()));
+    rt::builtin_error(e, "pic_len_x", base::format(msg::kImageFileMissing, base.c_str()));
   }
   auto size = image_size(e, *file);
   if (!size) {
-    report(e, c.name(), base::format(msg::kImageBroken, base.c_str()));
+    rt::builtin_error(e, c.name(), base::format(msg::kImageBroken, base.c_str()));
     return done(c, 0);
   }
   return done(c, width ? size->first : size->second);
@@ -210,13 +210,13 @@ Progress pic_unpack(Call& c) {
   std::string base;
   auto file = resolve_image_name(e, c.str_arg(2), &base);
   if (!file) {
-    report(e, c.name(), base::format(msg::kImageFileMissing, base.c_str()));
+    rt::builtin_error(e, c.name(), base::format(msg::kImageFileMissing, base.c_str()));
     return done(c, 0);
   }
   std::string ext = base::sjis_lower(base::extension_of(*file));
   bool full_colour = ext == ".rct" || (ext == ".png" && !is_alpha_name(base));
   if (full_colour && page->is8bit) {
-    report(e, c.name(), base::format(msg::kUnpackTo8bit, base.c_str()));
+    rt::builtin_error(e, c.name(), base::format(msg::kUnpackTo8bit, base.c_str()));
     return done(c, 0);
   }
   Page* image = load_image_page(e, *file, LoadMode::Shared, c.name());

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/engine.h"
+#include "graphics/builtins.h"
 #include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/sprite.h"
@@ -21,18 +22,12 @@ namespace {
 using rt::Call;
 using rt::Progress;
 
-// The page of argument 1; reports "<name> : ページが存在しません".
-Page* page_arg(Call& c) {
-  Page* p = find_page(c.engine, c.int_arg(1));
-  if (!p) rt::script_error(c.engine, std::string(c.name()) + " : " + msg::kPageMissing);
-  return p;
-}
 
 int32_t handle_of(const Page* p) { return p ? p->handle : 0; }
 
 Progress set_frontbuffer(Call& c) {
   Display& d = c.engine.gfx->display;
-  Page* page = page_arg(c);
+  Page* page = page_arg(c, 1);
   if (!page) return done(c, handle_of(d.front));
   return done(c, handle_of(set_front_buffer(c.engine, *page)));
 }
@@ -51,7 +46,7 @@ Progress client_height(Call& c) {
 
 
 Progress invalidate_rect(Call& c) {
-  Page* page = page_arg(c);
+  Page* page = page_arg(c, 1);
   if (!page) return done(c);
   Rect r = page->bounds();
   if (c.argc >= 5) r = {c.int_arg(2), c.int_arg(3), c.int_arg(4), c.int_arg(5)};

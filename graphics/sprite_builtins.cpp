@@ -32,18 +32,11 @@ using rt::Progress;
 
 // [SECTION] Helpers ------------------------------------------------------------------------------
 
-void fail(Call& c, std::string_view text) {
-  std::string line = c.name();
-  line += " : ";
-  line += text;
-  rt::script_error(c.engine, line);
-}
-
 // The sprite of argument n; reports "<name> : スプライトが存在しません" when
 // it is not live.
 Sprite* sprite_arg(Call& c, int n = 1) {
   Sprite* s = find_sprite(c.engine, c.int_arg(n));
-  if (!s) fail(c, msg::kSpriteMissing);
+  if (!s) rt::builtin_error(c.engine, c.name(), msg::kSpriteMissing);
   return s;
 }
 
@@ -159,7 +152,7 @@ Progress sprite_paste(Call& c) {
   if (!s) return done(c);
   Page* dst = find_page(e, c.int_arg(2));
   if (!dst) {
-    fail(c, msg::kPasteDestMissing);
+    rt::builtin_error(c.engine, c.name(), msg::kPasteDestMissing);
     return done(c);
   }
   if (c.argc < 4) advance_move(e, *s, c.now());
@@ -286,7 +279,7 @@ Progress define_cells(Call& c, bool locked) {
     return done(c);
   }
   if (!read_keyframes(c, k, 0, kCellEntries, locked, [&](int arg) { return c.int_arg(arg); })) {
-    fail(c, msg::kTooManyCells);
+    rt::builtin_error(c.engine, c.name(), msg::kTooManyCells);
     return done(c);
   }
   s->catch_up = true;
@@ -303,7 +296,7 @@ Progress sprite_animate_add(Call& c) {
   auto& k = s->cells;
   const int before = k.count;
   if (!read_keyframes(c, k, before, kCellEntries, false, [&](int arg) { return c.int_arg(arg); })) {
-    fail(c, msg::kTooManyCells);
+    rt::builtin_error(c.engine, c.name(), msg::kTooManyCells);
     return done(c);
   }
   if (before == 0) {
@@ -382,13 +375,13 @@ Progress priority(Call& c, bool high, bool single) {
   rt::Engine& e = c.engine;
   Sprite* s = find_sprite(e, c.int_arg(1));
   if (!s) {
-    fail(c, msg::kFirstSpriteMissing);
+    rt::builtin_error(c.engine, c.name(), msg::kFirstSpriteMissing);
     return done(c);
   }
   if (c.argc >= 2) {
     Sprite* reference = find_sprite(e, c.int_arg(2));
     if (!reference) {
-      fail(c, msg::kSecondSpriteMissing);
+      rt::builtin_error(c.engine, c.name(), msg::kSecondSpriteMissing);
       return done(c);
     }
     move_beside(e, *s, *reference, high, !single);

@@ -4,8 +4,10 @@
 #include <algorithm>
 
 #include "base/sjis.h"
+#include "base/text_file.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
 #include "platform/encoding.h"
 #include "res/resources.h"
 #include "resources/name_hash.h"
@@ -32,7 +34,7 @@ struct Found {
 std::string native(const rt::Engine& e, std::string_view engine_path) { return e.files.native_path(engine_path); }
 
 // The search order shared by the lookups. Must be called with the lock held.
-std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
+std::optional<Found> search_folders(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
   Resources& r = *e.res;
   const bool audio = is_audio_name(name);
   const bool dir_part = has_directory_part(name);
@@ -100,6 +102,15 @@ std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup,
   if (prefix && audio)
     if (auto f = try_prefix()) return f;
   return std::nullopt;
+}
+
+std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
+  std::optional<Found> found = search_folders(e, name, lookup, mode);
+  static constexpr const char* kLookups[] = {"open", "size of", "path of", "time of"};
+  QUOREL_TRACE(e, resources, "%s %s: %s%s", kLookups[static_cast<int>(lookup)], plat::sjis_to_utf8(name).c_str(),
+               found ? found->path.c_str() : "not found",
+               found && found->in_archive ? base::format(" at offset %lld", static_cast<long long>(found->offset)).c_str() : "");
+  return found;
 }
 
 }  // namespace
@@ -394,17 +405,6 @@ void FfSetFastDir(rt::Engine& e, std::string_view path) {
   e.res->fast_prefix = std::move(p);
 }
 
-std::string clean_config_line(std::string_view line) {
-  std::string s(line);
-  if (size_t semi = s.find(';'); semi != std::string::npos) s.resize(semi);
-  if (size_t slashes = s.find("//"); slashes != std::string::npos) s.resize(slashes);
-  size_t start = 0;
-  while (start < s.size() && static_cast<unsigned char>(s[start]) <= ' ') ++start;
-  size_t end = s.size();
-  while (end > start && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
-  return s.substr(start, end - start);
-}
-
 std::vector<std::string> read_fastread_lines(rt::Engine& e, size_t max_lines) {
   std::vector<std::string> lines;
   plat::File file = e.files.open("fastread.inf", "rt");
@@ -412,7 +412,7 @@ std::vector<std::string> read_fastread_lines(rt::Engine& e, size_t max_lines) {
   if (!file) return lines;
   char buffer[512];
   while (lines.size() < max_lines && file.read_line(buffer, sizeof buffer)) {
-    std::string line = clean_config_line(buffer);
+    std::string line = base::clean_config_line(buffer);
     if (!line.empty()) lines.push_back(std::move(line));
   }
   return lines;

@@ -114,10 +114,6 @@ void update_archive_copy(rt::Engine& e, std::string_view name);
 // directory, then the source folder and editor lines. Returns the lines.
 std::vector<std::string> read_fastread_lines(rt::Engine& e, size_t max_lines);
 
-// Lines of "fastread.inf" are cleaned this way: cut at the first ";" and
-// the first "//", then strip bytes up to and including the blank at both ends.
-std::string clean_config_line(std::string_view line);
-
 // True when the extension (".ogg", ".wav") makes the name an audio file.
 bool is_audio_name(std::string_view name);
 // Files and subdirectories that the scan of a directory folder leaves out:

@@ -11,6 +11,7 @@
 #include <array>
 
 #include "script/interpreter_exec.h"
+#include "script/loop_dispatch.h"
 
 namespace rt::interp {
 namespace {
@@ -49,27 +50,16 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
   Insn* in = ip;
 #define SLOT(hint) frame[static_cast<int16_t>(hint)]
 
-#if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
+#if QUOREL_COMPUTED_GOTO
   static const void* const kStepLabels[] = {&&hand_back,       &&line,
                                             &&local_add_local, &&k_add_local,
                                             &&local_local_ast, &&local_elem_add_local,
                                             &&k_add_local_loop};
   static const std::array<const void*, iop_count> kLabels = labels_by_operation(kStepLabels, kStep);
-#define STEP(name) name:
-#define NEXT()             \
-  do {                     \
-    in = ip;               \
-    goto* kLabels[ip->op]; \
-  } while (0)
-  NEXT();
-#else
-#define STEP(name) case iop_##name:
-#define NEXT() goto next_step
-  for (;;) {
-    in = ip;
-    switch (in->op) {
-      default: goto hand_back;
 #endif
+#define STEP(name) QUOREL_CASE(name, iop_##name)
+#define NEXT() QUOREL_NEXT(in = ip, kLabels[ip->op])
+  QUOREL_LOOP_BEGIN(in = ip, kLabels[ip->op], in->op, goto hand_back)
 
   STEP(line) {
     if (follow_lines) goto hand_back;
@@ -125,11 +115,7 @@ Insn* run_closed_loop(Insn* const insns, Insn* ip, Value* const frame, uint32_t&
     return insns + body[-1].arg;
   }
 
-#if !(defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH))
-    }
-  next_step:;
-  }
-#endif
+  QUOREL_LOOP_END()
 
 hand_back:
   watchdog = count;

@@ -4,6 +4,7 @@
 
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
 #include "res/runtime.h"
 #include "script/script_error.h"
 #include "script/script_machine.h"
@@ -98,6 +99,8 @@ DispatchResult run(Engine& e, Thread& t, uint32_t key, int argc, bool discard, i
     slot = &vm.builtins[index];
     if (slot_cache) *slot_cache = index;
   }
+  QUOREL_TRACE(e, script, "thread %d calls %s with %d argument%s", t.id,
+               slot ? slot->info->name : base::format("%08X", key).c_str(), argc, argc == 1 ? "" : "s");
   if (!slot || !slot->handler) {
     const int32_t deepest = top - argc;
     script_error(e, base::format(msg::kUnknownBuiltin, key));

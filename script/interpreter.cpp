@@ -18,19 +18,17 @@
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
 #include "script/debugger.h"
 #include "script/dispatch.h"
 #include "script/interpreter_exec.h"
+#include "script/loop_dispatch.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 #include "script/script_error.h"
 #include "script/script_machine.h"
-
-#if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
-#define QUOREL_COMPUTED_GOTO 1
-#endif
 
 namespace rt {
 namespace interp {
@@ -205,6 +203,35 @@ ArrayBlock* array_for(Exec& x, Insn& in, int indices) {
   return v->a;
 }
 
+// The variable an assignment writes, once its operand is there; nullptr
+// (after a report) when there is none.
+inline Value* assignment_target(Exec& x, Insn& in) {
+  if (x.sp < 2) ensure_operands(x, 1);
+  return variable_fast(x, in, x.stack[x.sp - 1].kind);
+}
+
+// The element an element assignment writes: its array and index, once the
+// indices are taken off the stack. `at` is -1 (after a report) when there is
+// none. `string_op`: the operation works on string elements.
+struct ElementTarget {
+  ArrayBlock* array;
+  int64_t at;
+};
+inline ElementTarget element_target(Exec& x, Insn& in, bool string_op) {
+  const int dims = std::max(1, std::min(3, var_flags::dimensions(in.flags)));
+  if (x.sp - dims < 2) ensure_operands(x, dims + 1);
+  ArrayBlock* arr = array_for(x, in, dims);
+  if (arr && (arr->element_kind == kString) != string_op) {
+    report(x, msg::kWrongVariableKind);
+    arr = nullptr;
+  }
+  if (!arr) {
+    for (int k = 0; k < dims; ++k) pop_value(x);
+    return {nullptr, -1};
+  }
+  return {arr, element_index(x, arr, dims)};
+}
+
 // A click-target opcode: the target is set; a latched click jumps now.
 bool take_click_target(CodeAddress& slot, uint32_t& latch, CodeAddress target) {
   slot = target;
@@ -315,16 +342,9 @@ void run_thread(Engine& e) {
       &&L_k_add_local_loop, &&L_local_op_k, &&L_local_elem, &&L_local_ast, &&L_local_local_ast,
       &&L_local_elem_add_local};
   static_assert(sizeof(kLabels) / sizeof(kLabels[0]) == iop_count);
-#define CASE(name) L_##name:
-#define NEXT()               \
-  do {                       \
-    in = x.ip++;             \
-    goto* kLabels[in->op];   \
-  } while (0)
-#else
-#define CASE(name) case iop_##name:
-#define NEXT() goto next_insn
 #endif
+#define CASE(name) QUOREL_CASE(L_##name, iop_##name)
+#define NEXT() QUOREL_NEXT(in = x.ip++, kLabels[in->op])
 // After anything that may end the thread's turn.
 #define NEXT_CHECKED()                          \
   do {                                          \
@@ -336,7 +356,8 @@ void run_thread(Engine& e) {
   // Where the fast loop last handed back; with the fast loop off, nowhere
   // else is tried.
   Insn* refused = nullptr;
-  const bool fast = e.options.fast_loop;
+  // Tracing the script shows every built-in call: only the general loop does.
+  const bool fast = e.options.fast_loop && !(e.trace_mask & (1u << static_cast<unsigned>(Channel::script)));
 
   // The hot operations try the fast loop first; what it does not take
   // (even its first instruction) runs here.
@@ -373,13 +394,7 @@ void run_thread(Engine& e) {
   } while (0)
 
   if (vm.exit_code != kContinue) goto done;
-#if QUOREL_COMPUTED_GOTO
-  NEXT();
-#else
-  while (vm.exit_code == kContinue) {
-    in = x.ip++;
-    switch (in->op) {
-#endif
+  QUOREL_LOOP_BEGIN(in = x.ip++, kLabels[in->op], in->op, break)
 
   // --- Operators -----------------------------------------------------------------
 #define BINARY_INT(name, expr)                        \
@@ -508,11 +523,6 @@ void run_thread(Engine& e) {
   // --- Assignments to variables ------------------------------------------------
   // After the operation the top holds the variable's new value; the pop
   // variants then drop it.
-#define ASSIGN_PROLOGUE()                                   \
-    if (x.sp < 2) ensure_operands(x, 1);                    \
-    Value* v = variable_fast(x, *in, x.stack[x.sp - 1].kind); \
-    Value& top = x.stack[x.sp - 1];                         \
-    if (!v) { NEXT_AFTER_POP(); }
 #define NEXT_AFTER_POP()                                    \
     do {                                                    \
       if ((in->op >= iop_st_i_pop && in->op <= iop_or_st_pop)) pop_value(x); \
@@ -522,7 +532,9 @@ void run_thread(Engine& e) {
 #define ASSIGN_INT(name, expr)                              \
   CASE(name) CASE(name##_pop) {                             \
     if (in->op == iop_add_st_i_pop || in->op == iop_minus_st_i_pop) TRY_FAST() \
-    ASSIGN_PROLOGUE()                                       \
+    Value* v = assignment_target(x, *in);                   \
+    if (!v) NEXT_AFTER_POP();                               \
+    Value& top = x.stack[x.sp - 1];                         \
     int32_t cur = word_of(*v), val = word_of(top);          \
     int32_t r = (expr);                                     \
     set_int(*v, r);                                      \
@@ -531,7 +543,9 @@ void run_thread(Engine& e) {
   }
 #define ASSIGN_FLOAT(name, expr)                            \
   CASE(name) CASE(name##_pop) {                             \
-    ASSIGN_PROLOGUE()                                       \
+    Value* v = assignment_target(x, *in);                   \
+    if (!v) NEXT_AFTER_POP();                               \
+    Value& top = x.stack[x.sp - 1];                         \
     float cur = float_of(*v), val = float_of(top);          \
     float r = (expr);                                       \
     set_float(*v, r);                                    \
@@ -541,14 +555,18 @@ void run_thread(Engine& e) {
 
   CASE(st_i) CASE(st_i_pop) {
     if (in->op == iop_st_i_pop) TRY_FAST()
-    ASSIGN_PROLOGUE()
+    Value* v = assignment_target(x, *in);
+    if (!v) NEXT_AFTER_POP();
+    Value& top = x.stack[x.sp - 1];
     int32_t r = top.kind == kFloat ? truncate_float(top.f) : word_of(top);
     set_int(*v, r);
     set_int(top, r);
     NEXT_AFTER_POP();
   }
   CASE(st_f) CASE(st_f_pop) {
-    ASSIGN_PROLOGUE()
+    Value* v = assignment_target(x, *in);
+    if (!v) NEXT_AFTER_POP();
+    Value& top = x.stack[x.sp - 1];
     float r = top.kind == kInt ? static_cast<float>(top.i) : (top.kind == kFloat ? top.f : 0.0f);
     set_float(*v, r);
     set_float(top, r);
@@ -556,7 +574,9 @@ void run_thread(Engine& e) {
   }
   CASE(st_ref_s) CASE(st_ref_ia) CASE(st_ref_fa) CASE(st_ref_sa)
   CASE(st_ref_s_pop) CASE(st_ref_ia_pop) CASE(st_ref_fa_pop) CASE(st_ref_sa_pop) {
-    ASSIGN_PROLOGUE()
+    Value* v = assignment_target(x, *in);
+    if (!v) NEXT_AFTER_POP();
+    Value& top = x.stack[x.sp - 1];
     Value copy = top;
     if (!is_block_kind(copy.kind)) copy = default_value(e, kString);  // nothing to share: an empty string
     else retain(copy);
@@ -568,7 +588,9 @@ void run_thread(Engine& e) {
   ASSIGN_INT(div_st_i, int_div(cur, val))
   ASSIGN_FLOAT(div_st_f, cur / (val == 0.0f ? 0.00001f : val))
   CASE(mod_st_i) CASE(mod_st_i_pop) {
-    ASSIGN_PROLOGUE()
+    Value* v = assignment_target(x, *in);
+    if (!v) NEXT_AFTER_POP();
+    Value& top = x.stack[x.sp - 1];
     int32_t cur = word_of(*v), val = word_of(top);
     if (val == 0) {
       set_int(top, 0);  // the variable keeps its value
@@ -582,7 +604,9 @@ void run_thread(Engine& e) {
   ASSIGN_INT(add_st_i, wrap_add(cur, val))
   ASSIGN_FLOAT(add_st_f, cur + val)
   CASE(add_st_s) CASE(add_st_s_pop) {
-    ASSIGN_PROLOGUE()
+    Value* v = assignment_target(x, *in);
+    if (!v) NEXT_AFTER_POP();
+    Value& top = x.stack[x.sp - 1];
     std::string_view tail = string_of(top);
     if (v->kind == kString && v->s && v->s->refs == 1 && in->op == iop_add_st_s_pop &&
         static_cast<size_t>(v->s->capacity) >= v->s->size + tail.size()) {
@@ -615,63 +639,60 @@ void run_thread(Engine& e) {
   // --- Assignments to array elements ----------------------------------------------
   // The value lies below the indices. It stays on top as the expression's
   // value (mul_ast_i and the string forms replace it); pop variants drop it.
-#define ELEMENT_PROLOGUE_FOR(string_op)                           \
-    const int dims = std::max(1, std::min(3, var_flags::dimensions(in->flags))); \
-    if (x.sp - dims < 2) ensure_operands(x, dims + 1);            \
-    ArrayBlock* arr = array_for(x, *in, dims);                    \
-    if (arr && (arr->element_kind == kString) != (string_op)) {   \
-      report(x, msg::kWrongVariableKind);                         \
-      arr = nullptr;                                              \
-    }                                                             \
-    int64_t at = -1;                                              \
-    if (arr) at = element_index(x, arr, dims);                    \
-    else for (int k = 0; k < dims; ++k) pop_value(x);             \
-    Value& val = x.stack[x.sp - 1];                               \
-    const bool popping = in->op >= iop_ast_i_pop;                 \
-    if (at < 0) { if (popping) pop_value(x); NEXT(); }
-#define ELEMENT_PROLOGUE() ELEMENT_PROLOGUE_FOR(false)
-#define ELEMENT_EPILOGUE()                                        \
-    if (popping) pop_value(x);                                    \
-    NEXT();
+#define NEXT_AFTER_ELEMENT()                                      \
+    do {                                                          \
+      if (in->op >= iop_ast_i_pop) pop_value(x);                  \
+      NEXT();                                                     \
+    } while (0)
 #define ELEMENT_INT(name, expr)                                   \
   CASE(name) CASE(name##_pop) {                                   \
-    ELEMENT_PROLOGUE()                                            \
-    int32_t& el = arr->ints()[at];                                \
+    const ElementTarget t = element_target(x, *in, false);        \
+    if (t.at < 0) NEXT_AFTER_ELEMENT();                           \
+    Value& val = x.stack[x.sp - 1];                               \
+    int32_t& el = t.array->ints()[t.at];                                \
     int32_t v = word_of(val);                                     \
     el = (expr);                                                  \
-    ELEMENT_EPILOGUE()                                            \
+    NEXT_AFTER_ELEMENT();                                         \
   }
 #define ELEMENT_FLOAT(name, expr)                                 \
   CASE(name) CASE(name##_pop) {                                   \
-    ELEMENT_PROLOGUE()                                            \
-    float& el = arr->floats()[at];                                \
+    const ElementTarget t = element_target(x, *in, false);        \
+    if (t.at < 0) NEXT_AFTER_ELEMENT();                           \
+    Value& val = x.stack[x.sp - 1];                               \
+    float& el = t.array->floats()[t.at];                                \
     float v = float_of(val);                                      \
     el = (expr);                                                  \
-    ELEMENT_EPILOGUE()                                            \
+    NEXT_AFTER_ELEMENT();                                         \
   }
 
   CASE(ast_i) CASE(ast_i_pop) CASE(ast_f) CASE(ast_f_pop) {
     TRY_FAST()
-    ELEMENT_PROLOGUE()
-    arr->ints()[at] = word_of(val);  // the payload as it is
-    ELEMENT_EPILOGUE()
+    const ElementTarget t = element_target(x, *in, false);
+    if (t.at < 0) NEXT_AFTER_ELEMENT();
+    Value& val = x.stack[x.sp - 1];
+    t.array->ints()[t.at] = word_of(val);  // the payload as it is
+    NEXT_AFTER_ELEMENT();
   }
   CASE(ast_s) CASE(ast_s_pop) {
-    ELEMENT_PROLOGUE_FOR(true)
-    StringBlock*& el = arr->strings()[at];
+    const ElementTarget t = element_target(x, *in, true);
+    if (t.at < 0) NEXT_AFTER_ELEMENT();
+    Value& val = x.stack[x.sp - 1];
+    StringBlock*& el = t.array->strings()[t.at];
     StringBlock* s = val.kind == kString && val.s ? val.s : nullptr;
     if (s) ++s->refs;
     else s = new_string({});
     if (el) release_string(el);
     el = s;
-    ELEMENT_EPILOGUE()
+    NEXT_AFTER_ELEMENT();
   }
   CASE(mul_ast_i) CASE(mul_ast_i_pop) {
-    ELEMENT_PROLOGUE()
-    int32_t& el = arr->ints()[at];
+    const ElementTarget t = element_target(x, *in, false);
+    if (t.at < 0) NEXT_AFTER_ELEMENT();
+    Value& val = x.stack[x.sp - 1];
+    int32_t& el = t.array->ints()[t.at];
     el = wrap_mul(el, word_of(val));
     set_int(val, el);
-    ELEMENT_EPILOGUE()
+    NEXT_AFTER_ELEMENT();
   }
   ELEMENT_FLOAT(mul_ast_f, el * v)
   ELEMENT_INT(div_ast_i, int_div(el, v))
@@ -680,12 +701,14 @@ void run_thread(Engine& e) {
   ELEMENT_INT(add_ast_i, wrap_add(el, v))
   ELEMENT_FLOAT(add_ast_f, el + v)
   CASE(add_ast_s) CASE(add_ast_s_pop) {
-    ELEMENT_PROLOGUE_FOR(true)
-    StringBlock*& el = arr->strings()[at];
+    const ElementTarget t = element_target(x, *in, true);
+    if (t.at < 0) NEXT_AFTER_ELEMENT();
+    Value& val = x.stack[x.sp - 1];
+    StringBlock*& el = t.array->strings()[t.at];
     StringBlock* s = concat(el ? el->view() : std::string_view(), string_of(val));
     if (el) release_string(el);
     el = s;
-    if (popping) {
+    if (in->op == iop_add_ast_s_pop) {
       pop_value(x);
       NEXT();
     }
@@ -1151,13 +1174,7 @@ void run_thread(Engine& e) {
     NEXT_CHECKED();
   }
 
-#if !QUOREL_COMPUTED_GOTO
-      default:
-        break;
-    }
-  next_insn:;
-  }
-#endif
+  QUOREL_LOOP_END()
 
 done:
   if (x.script) sync(x);

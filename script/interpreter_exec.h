@@ -165,15 +165,6 @@ inline int32_t int_update(uint16_t op, int32_t to, int32_t by) {
   return op == iop_add_st_i_pop ? wrap_add(to, by) : wrap_sub(to, by);
 }
 
-// A loop's dispatch table indexed by the operation itself, which spares the
-// dispatch a load: `labels` in the loop's own numbering, `number` mapping
-// each operation to it (0 for what the loop hands back).
-inline std::array<const void*, iop_count> labels_by_operation(const void* const* labels,
-                                                              const std::array<uint8_t, iop_count>& number) {
-  std::array<const void*, iop_count> table;
-  for (size_t op = 0; op < table.size(); ++op) table[op] = labels[number[op]];
-  return table;
-}
 inline int32_t int_div(int32_t a, int32_t b) {
   if (b == 0) return wrap_mul(a, 10000);
   if (b == -1) return wrap_sub(0, a);

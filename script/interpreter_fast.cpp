@@ -15,6 +15,7 @@
 #include "script/dispatch.h"
 #include "script/interpreter.h"
 #include "script/interpreter_exec.h"
+#include "script/loop_dispatch.h"
 
 namespace rt::interp {
 namespace {
@@ -92,7 +93,7 @@ FastResult run_fast(Exec& x) {
    x.watchdog = watchdog)
 #define LOCAL(hint) local_at(stack, base, sp, (hint))
 
-#if defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH)
+#if QUOREL_COMPUTED_GOTO
   static const void* const kFastLabels[fast_count] = {
       &&L_leave,
 #define QUOREL_FAST_LABEL(ident) &&L_##ident,
@@ -100,21 +101,10 @@ FastResult run_fast(Exec& x) {
 #undef QUOREL_FAST_LABEL
   };
   static const std::array<const void*, iop_count> kLabels = labels_by_operation(kFastLabels, kFastOp);
-#define CASE(name) L_##name:
-#define NEXT()                 \
-  do {                         \
-    in = ip;                   \
-    goto* kLabels[ip->op];     \
-  } while (0)
-  NEXT();
-#else
-#define CASE(name) case fast_##name:
-#define NEXT() goto next_insn
-  for (;;) {
-    in = ip;
-    switch (kFastOp[ip->op]) {
-      case fast_leave: goto L_leave;
 #endif
+#define CASE(name) QUOREL_CASE(L_##name, fast_##name)
+#define NEXT() QUOREL_NEXT(in = ip, kLabels[ip->op])
+  QUOREL_LOOP_BEGIN(in = ip, kLabels[ip->op], kFastOp[ip->op], goto L_leave)
 
 // Hands the instruction back to the general loop.
 #define LEAVE() goto L_leave
@@ -477,13 +467,7 @@ FastResult run_fast(Exec& x) {
     NEXT();
   }
 
-#if !(defined(__GNUC__) && !defined(QUOREL_SWITCH_DISPATCH))
-      default:
-        goto L_leave;
-    }
-  next_insn:;
-  }
-#endif
+  QUOREL_LOOP_END()
 
 L_leave:
   SPILL();

@@ -43,6 +43,14 @@ std::string script_position_prefix(Engine& e) {
                 c.line, cur.name.c_str(), cur.line);
 }
 
+void builtin_error(Engine& e, std::string_view name, std::string_view text) {
+  if (is_release_mode(e)) return;
+  std::string line(name);
+  line += " : ";
+  line += text;
+  script_error(e, line);
+}
+
 void script_error(Engine& e, std::string_view text) {
   if (rt::is_release_mode(e)) return;
   ScriptMachine& vm = *e.vm;

@@ -9,6 +9,8 @@
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
+#include "platform/encoding.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
 #include "script/script_machine.h"
@@ -138,6 +140,8 @@ LoadedScript& load_script(Engine& e, std::string_view name) {
       // A fresh address range, also on reload: stale addresses stop resolving.
       script->base = files.next_base;
       files.next_base += static_cast<uint32_t>((script->code.size() + 16) & ~size_t{15});
+      QUOREL_TRACE(e, script, "loaded %s: %zu bytes of code, %zu function%s", plat::sjis_to_utf8(normalised).c_str(),
+                   script->code.size(), script->functions.size(), script->functions.size() == 1 ? "" : "s");
       return *script;
     }
     std::string shown(name);

@@ -4,6 +4,7 @@
 
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
 #include "res/runtime.h"
 #include "script/interpreter.h"
 #include "script/script_machine.h"
@@ -41,6 +42,7 @@ Thread* create_thread(Engine& e, int32_t id) {
   t->vars.reserve(kStackGrowth);
   init_stack(*t);
   vm.threads.push_back(std::move(t));
+  QUOREL_TRACE(e, script, "thread %d created", id);
   return vm.threads.back().get();
 }
 
@@ -73,6 +75,7 @@ void free_thread(Engine& e, Thread* t) {
   for (auto& other : vm.threads)
     if (other->linked == t) other->linked = nullptr;
   if (vm.current == t) vm.current = nullptr;
+  QUOREL_TRACE(e, script, "thread %d ended", t->id);
   vm.threads.erase(it);
   ++vm.threads_freed;
 }

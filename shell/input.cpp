@@ -6,6 +6,7 @@
 #include "shell/input.h"
 
 #include "core/engine.h"
+#include "core/trace.h"
 #include "core/env_file.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
@@ -81,6 +82,7 @@ void press(rt::Engine& e, int index) {
   if (index == kDecide || index == kCancel) rt::set_play_mode_number(e, 0);
   const int bit = index == kDecide ? 1 : index == kCancel ? 2 : index == kMiddle ? 4 : 0;
   if (bit && swallowed(s, bit, t)) return;
+  QUOREL_TRACE(e, input, "input %d pressed at %u", index, t);
   s.down[static_cast<size_t>(index)] = 1;
   s.press[static_cast<size_t>(index)] = t;
 }

@@ -322,7 +322,7 @@ int channel(Call& c) {
   // The report names the built-in without its "$".
   std::string name = c.name();
   if (!name.empty() && name.back() == '$') name.pop_back();
-  rt::script_error(c.engine, name + base::format(msg::kChannelRange, kChannels));
+  rt::builtin_error(c.engine, name, base::format(msg::kChannelRange, kChannels));
   return -1;
 }
 

@@ -14,6 +14,8 @@
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
+#include "platform/encoding.h"
 #include "platform/audio_device.h"
 #include "platform/files.h"
 #include "res/sound.h"
@@ -172,6 +174,8 @@ uint32_t SndPlayWithLoop(rt::Engine& e, std::string_view name, std::string_view 
   x->id = s.next_id++;
   if (s.next_id == 0) s.next_id = 1;
   uint32_t id = x->id;
+  QUOREL_TRACE(e, sound, "stream %u: %s%s%s, volume %d", id, plat::sjis_to_utf8(name).c_str(),
+               loop_name.empty() ? "" : " then ", plat::sjis_to_utf8(loop_name).c_str(), volume);
   s.streams.push_front(std::move(x));
   return id;
 }
@@ -222,6 +226,7 @@ void SndFadeOut(rt::Engine& e, uint32_t id, int32_t target, int32_t ms) {
 void SndStop(rt::Engine& e, uint32_t id) {
   State& s = state(e);
   std::lock_guard sl(s.stream_lock);
+  QUOREL_TRACE(e, sound, "stream %u stopped", id);
   if (SoundStream* x = find(s, id)) x->alive = 0;
 }
 

@@ -72,16 +72,6 @@ bool replace_chars(std::string& text, std::string_view from, std::string_view to
   return any;
 }
 
-// Text cut to at most `limit` bytes without splitting a character.
-std::string_view clip_chars(std::string_view text, size_t limit) {
-  size_t n = 0;
-  while (n < text.size()) {
-    size_t c = base::sjis_char_size(text, n);
-    if (n + c > limit) break;
-    n += c;
-  }
-  return text.substr(0, n);
-}
 
 // Field k (1-based) of a command record: "0x" and eight hex digits.
 int32_t field(std::string_view record, int k) {
@@ -344,7 +334,7 @@ void append_text(rt::Engine& e, std::string_view bytes) {
     c.pending_flags = 0;
   }
   if (c.pending->size() >= kPendingLimit) return;
-  c.pending->append(clip_chars(bytes, kPendingLimit - c.pending->size()));
+  c.pending->append(base::sjis_clip(bytes, kPendingLimit - c.pending->size()));
 }
 
 namespace {
@@ -465,7 +455,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   // 8. The first line of a page is kept for the scripts.
   if (c.first_line) {
     c.first_line_text.append(line);
-    c.first_line_text = std::string(clip_chars(c.first_line_text, kFirstLineBytes - 1));
+    c.first_line_text = std::string(base::sjis_clip(c.first_line_text, kFirstLineBytes - 1));
   }
   // 9. A voiced quotation starts on this line.
   if ((contains_chars(line, msg::kOpenQuote) || (flags & kQuoteOpened)) && c.voice_count < kVoiceSlots &&

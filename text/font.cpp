@@ -22,14 +22,7 @@ FontRecord default_font_record() {
 }
 
 std::string clip_face(std::string_view face) {
-  face = face.substr(0, face.find('\0'));
-  size_t n = 0;
-  while (n < face.size()) {
-    size_t c = base::sjis_char_size(face, n);
-    if (n + c > kFaceBytes - 1) break;
-    n += c;
-  }
-  return std::string(face.substr(0, n));
+  return std::string(base::sjis_clip(face.substr(0, face.find('\0')), kFaceBytes - 1));
 }
 
 bool is_heavy_face(std::string_view face) {

@@ -2,6 +2,7 @@
 // antialiasing, the per-thread font stack, fontout and the font dialog.
 #include "base/sjis.h"
 #include "core/engine.h"
+#include "core/trace.h"
 #include "core/error_report.h"
 #include "graphics/page.h"
 #include "platform/encoding.h"
@@ -46,6 +47,7 @@ Progress load_font(Call& c) {
     if (s.noted_faces.insert("\x01" + path).second) rt::debug_log(e, base::format(msg::kFontFileUnreadable, name.c_str()));
     return result(c, 0);
   }
+  QUOREL_TRACE(e, text, "font file %s added", path.c_str());
   s.loaded_font_files.push_back(path);
   ++s.font_generation;
   return result(c, 0);

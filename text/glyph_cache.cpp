@@ -5,6 +5,7 @@
 #include "base/bytes.h"
 #include "base/sjis.h"
 #include "core/engine.h"
+#include "core/trace.h"
 #include "core/env_file.h"
 #include "core/error_report.h"
 #include "platform/files.h"
@@ -26,14 +27,7 @@ constexpr size_t kOffsetUsed = kOffsetCapacity + 4;                      // 327,
 static_assert(kOffsetUsed + 8 == kCacheHeaderBytes);
 
 std::string clip_cache_face(std::string_view face) {
-  face = face.substr(0, face.find('\0'));
-  size_t n = 0;
-  while (n < face.size()) {
-    size_t c = base::sjis_char_size(face, n);
-    if (n + c > kCacheFaceBytes - 1) break;
-    n += c;
-  }
-  return std::string(face.substr(0, n));
+  return std::string(base::sjis_clip(face.substr(0, face.find('\0')), kCacheFaceBytes - 1));
 }
 
 }  // namespace
@@ -160,7 +154,9 @@ void open_glyph_cache(rt::Engine& e, std::string_view face, int32_t height, int3
   std::vector<uint8_t> bytes = read_cache_file(path);
   if (auto parsed = parse_glyph_cache(bytes, f, wc, hc)) {
     cache = std::move(*parsed);
+    QUOREL_TRACE(e, text, "glyph cache %s: read", path.c_str());
   } else {
+    QUOREL_TRACE(e, text, "glyph cache %s: %s", path.c_str(), bytes.empty() ? "new" : "unreadable, started anew");
     cache.reset(f, wc, hc);
   }
 }
@@ -173,7 +169,8 @@ void close_glyph_cache(rt::Engine& e) {
         e, "savedata\\" + glyph_cache_file_name(cache.face, cache.width_code, cache.height_code));
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos) plat::make_directories(path.substr(0, slash));
-    plat::write_file_atomic(path, serialise_glyph_cache(cache));  // a failed write is skipped
+    bool written = plat::write_file_atomic(path, serialise_glyph_cache(cache));  // a failed write is skipped
+    QUOREL_TRACE(e, text, "glyph cache %s: %s", path.c_str(), written ? "written" : "cannot be written");
   }
   cache = GlyphCache{};
 }

@@ -72,6 +72,33 @@ wait_on:
   EXPECT_TRUE(first.running());
 }
 
+// Each chosen channel says what happens on stderr; the others stay quiet.
+TEST(Startup, TraceChannelsShowWhatTheGameDoes) {
+  testing_support::ScriptGame game;
+  game.file("fastdata/tune.wav", "not a sound");
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    push_i 0
+    push_s "tune"
+    syscall_discard music, 2
+    push_i 100
+    syscall_discard wait, 1
+    push_i 0
+    syscall_discard system_end, 1
+)");
+  testing_support::GameRun run = game.run({"--virtual-clock=10", "--trace=script,resources"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.err.find("quorel: script: loaded START.MJO"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("quorel: script: thread 0 calls music with 2 arguments"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("quorel: resources: open quorel.env: "), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("quorel: sound:"), std::string::npos) << "sound was not asked for";
+
+  testing_support::GameRun quiet = game.run({"--virtual-clock=10"});
+  EXPECT_EQ(quiet.err.find("quorel: script:"), std::string::npos) << quiet.err;
+}
+
 TEST(Startup, ImageCacheBudgetIsHalfTheMemoryWithinLimits) {
   EXPECT_EQ(rt::image_cache_budget(6u << 20), 4u << 20);
   EXPECT_EQ(rt::image_cache_budget(100u << 20), 50u << 20);

@@ -46,6 +46,7 @@ TEST(CommandLine, BadInputIsAnError) {
                                                          {"--filter=cubic"},
                                                          {"--headless=1"},
                                                          {"--screenshot"},
+                                                         {"--trace=script,colour"},
                                                          {"a", "b"}}) {
     auto r = parse(args);
     EXPECT_EQ(r.action, rt::ParseResult::Action::Error) << args[0];

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "base/text_file.h"
 #include "resources/archive.h"
 #include "resources/resources.h"
 #include "tests/support/temp_dir.h"
@@ -26,13 +27,13 @@ std::optional<std::string> other_file_system(const TempDir& game) {
 }
 
 TEST(FastRead, LineCleanUp) {
-  EXPECT_EQ(res::clean_config_line("  /cache/dir  ; a comment\r\n"), "/cache/dir");
-  EXPECT_EQ(res::clean_config_line("\t/cache//comment"), "/cache");
-  EXPECT_EQ(res::clean_config_line("/a;b//c"), "/a");
-  EXPECT_EQ(res::clean_config_line("//only a comment"), "");
-  EXPECT_EQ(res::clean_config_line(" \x01\x1f /x y \x7f"), "/x y \x7f") << "bytes up to the blank are stripped, DEL is not";
+  EXPECT_EQ(base::clean_config_line("  /cache/dir  ; a comment\r\n"), "/cache/dir");
+  EXPECT_EQ(base::clean_config_line("\t/cache//comment"), "/cache");
+  EXPECT_EQ(base::clean_config_line("/a;b//c"), "/a");
+  EXPECT_EQ(base::clean_config_line("//only a comment"), "");
+  EXPECT_EQ(base::clean_config_line(" \x01\x1f /x y \x7f"), "/x y \x7f") << "bytes up to the blank are stripped, DEL is not";
   // Shift-JIS: no trail byte is ";" or "/", and the second half 0x5C stays.
-  EXPECT_EQ(res::clean_config_line("\x83\x5c\x83\x74\x83\x67 ;x"), "\x83\x5c\x83\x74\x83\x67");
+  EXPECT_EQ(base::clean_config_line("\x83\x5c\x83\x74\x83\x67 ;x"), "\x83\x5c\x83\x74\x83\x67");
 }
 
 TEST(FastRead, FirstUsableLineOfInfElseTxt) {
