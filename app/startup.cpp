@@ -12,6 +12,7 @@
 #include "base/text_file.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/window_mode.h"
 #include "platform/encoding.h"
@@ -308,7 +309,12 @@ int run_program(const Options& options) {
     code = -1;
   }
   debugger_stop(e);  // also when the run ended through an error box
-  if (!options.screenshot.empty() && e.vm->hooks.write_screenshot) e.vm->hooks.write_screenshot(e, options.screenshot);
+  // An output that was asked for and could not be written fails the run.
+  bool written = true;
+  if (!options.screenshot.empty()) written &= gfx::write_screenshot(e, options.screenshot);
+  if (!options.screenshot_presented.empty())
+    written &= gfx::write_presented_screenshot(e, options.screenshot_presented);
+  if (!written && code == 0) code = 1;
   return code & 0xFF;
 }
 

@@ -35,6 +35,10 @@ engine's current directory.
   --screenshot=FILE     at exit, write the front buffer as BMP (24-bit,
                         bottom-up, as the screen capture writes it) or PNG,
                         chosen by the extension
+  --screenshot-presented=FILE
+                        at exit, write what the player sees of the game area
+                        (the picture with a movie, menus and dialogs over it)
+                        as BMP or PNG
   --audio-out=FILE.wav  headless: write the mixed sound output
   --input=FILE          timed key, mouse and gamepad events played as if by a
                         player (with --virtual-clock the run repeats exactly),
@@ -144,7 +148,8 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       else return bad_value();
       continue;
     }
-    std::string* text = name == "screenshot" ? &o.screenshot
+    std::string* text = name == "screenshot"             ? &o.screenshot
+                        : name == "screenshot-presented" ? &o.screenshot_presented
                         : name == "audio-out" ? &o.audio_out
                         : name == "input"     ? &o.input
                         : name == "settings"  ? &o.settings

@@ -20,6 +20,7 @@ struct Options {
   std::optional<uint64_t> max_frames;      // scheduler passes before a normal shutdown
   std::optional<uint32_t> seed;
   std::string screenshot;                  // .bmp or .png, written at exit
+  std::string screenshot_presented;        // the same, of what the player sees
   std::string audio_out;                   // .wav, headless mixer output
   std::string input;                       // timed input events (headless)
   std::string settings;                    // settings file in place of the per-user one

@@ -113,6 +113,19 @@ int capture_screen(rt::Engine& e, const SaveDialog& dialog) {
   return 0;
 }
 
+// A 24-bit page as PNG when the name ends in ".png", else as BMP.
+bool write_picture_file(const Page& picture, const std::string& native_path) {
+  std::string ext = base::sjis_lower(base::extension_of(native_path));
+  std::vector<uint8_t> bytes = ext == ".png" ? encode_png_bgr(picture.pixels(), picture.width, picture.height,
+                                                              static_cast<size_t>(picture.stride))
+                                             : bmp_file(picture);
+  if (bytes.empty() || !plat::write_file_atomic(native_path, bytes)) {
+    std::fprintf(stderr, "quorel: cannot write the screenshot %s\n", native_path.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool write_screenshot(rt::Engine& e, const std::string& native_path) {
   Display& d = e.gfx->display;
   // While the program runs: the front buffer, as it is shown; after the
@@ -130,16 +143,23 @@ bool write_screenshot(rt::Engine& e, const std::string& native_path) {
     std::fprintf(stderr, "quorel: no picture to write to %s\n", native_path.c_str());
     return false;
   }
-  std::string ext = base::sjis_lower(base::extension_of(native_path));
-  std::vector<uint8_t> bytes = ext == ".png" ? encode_png_bgr(picture->pixels(), picture->width, picture->height,
-                                                              static_cast<size_t>(picture->stride))
-                                             : bmp_file(*picture);
+  bool written = write_picture_file(*picture, native_path);
   release_page(e, picture, true);
-  if (bytes.empty() || !plat::write_file_atomic(native_path, bytes)) {
-    std::fprintf(stderr, "quorel: cannot write the screenshot %s\n", native_path.c_str());
+  return written;
+}
+
+bool write_presented_screenshot(rt::Engine& e, const std::string& native_path) {
+  plat::Bitmap seen;
+  if (!e.host || !e.host->presented(seen) || seen.width <= 0 || seen.height <= 0) {
+    std::fprintf(stderr, "quorel: no picture to write to %s\n", native_path.c_str());
     return false;
   }
-  return true;
+  Page& picture = create_page_24(e, seen.width, seen.height, false);
+  const size_t row = static_cast<size_t>(seen.stride());
+  for (int y = 0; y < seen.height; ++y) std::memcpy(picture.row(y), seen.pixels.data() + row * y, row);
+  bool written = write_picture_file(picture, native_path);
+  release_page(e, &picture, true);
+  return written;
 }
 
 }  // namespace gfx

@@ -53,5 +53,8 @@ int capture_screen(rt::Engine& e, const SaveDialog& dialog);
 // --screenshot: the front buffer (or the last one, after shutdown) as BMP,
 // or as PNG when the name ends in ".png". False when nothing was written.
 bool write_screenshot(rt::Engine& e, const std::string& native_path);
+// --screenshot-presented: what the player sees of the game area (the
+// picture with the host's layers over it), in the same formats.
+bool write_presented_screenshot(rt::Engine& e, const std::string& native_path);
 
 }  // namespace gfx

@@ -110,7 +110,6 @@ void install_screen_hooks(rt::Engine& e) {
   hooks.drawing_suspended = [](rt::Engine& en) { return en.gfx->display.invalidate_lock != 0; };
   hooks.frame_due = frame_due;
   hooks.restore_front_buffer = restore_front_buffer;
-  hooks.write_screenshot = [](rt::Engine& en, const std::string& path) { write_screenshot(en, path); };
   hooks.on_reset.push_back(reset_screen);
   hooks.on_init_done.push_back(make_screen_permanent);
   hooks.on_shutdown.push_back(shut_down_screen);

@@ -1,10 +1,12 @@
-// The host without a display: frames go nowhere, message boxes are printed
-// on stderr and answered as the command line says, and the window is a
-// rectangle on a 1920 x 1080 screen, so that placement is repeatable.
+// The host without a display: frames are kept only for the screenshot of
+// what the player would see, message boxes are printed on stderr and
+// answered as the command line says, and the window is a rectangle on a
+// 1920 x 1080 screen, so that placement is repeatable.
 #include <cstdio>
 
 #include "platform/encoding.h"
 #include "platform/host.h"
+#include "platform/painter.h"
 
 namespace plat {
 namespace {
@@ -37,6 +39,8 @@ class HeadlessHost final : public Host {
   bool headless() const override { return true; }
   bool open_window(const WindowConfig& config) override {
     fullscreen_ = config.fullscreen;
+    scene_.game_width = config.client_width;
+    scene_.game_height = config.client_height;
     int scale = config.scale < 1 ? 1 : config.scale;
     window_.w = config.client_width * scale;
     window_.h = config.client_height * scale;
@@ -59,7 +63,10 @@ class HeadlessHost final : public Host {
 
   void set_clipboard(std::string_view) override {}
 
-  void present(const FrameView&, int, int) override {}
+  // Frames are kept for --screenshot-presented only.
+  void present(const FrameView& frame, int top, int bottom) override { scene_.take_frame(frame, top, bottom); }
+  void set_layer(Layer layer, const LayerPicture* picture) override { scene_.set_layer(layer, picture); }
+  bool presented(Bitmap& out) override { return open_ && paint_to_bitmap(scene_, out); }
 
   void poll_events(std::vector<Event>&) override {}
   bool set_fullscreen(bool on) override {
@@ -83,6 +90,7 @@ class HeadlessHost final : public Host {
   bool fullscreen_ = false;
   bool open_ = false;
   ScreenRect window_;
+  Scene scene_;
 };
 
 }  // namespace

@@ -51,6 +51,28 @@ struct FrameView {
   int shift_x = 0, shift_y = 0;
 };
 
+// Packed 24-bit blue-green-red rows.
+struct Bitmap {
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+  int stride() const { return width * 3; }
+};
+
+// Layers over the game's picture, bottom to top. They belong to the host's
+// view, never to the front buffer: captures, thumbnails and scripts see only
+// the game's own pixels.
+enum class Layer { Movie };
+constexpr int kLayerCount = 1;
+
+// A layer's picture: 24-bit blue-green-red rows, scaled into `to` (game
+// pixels). The host copies it.
+struct LayerPicture {
+  const uint8_t* pixels = nullptr;
+  int width = 0, height = 0;
+  int stride = 0;
+  ScreenRect to;
+};
+
 // Input and window events, already in the engine's terms.
 struct Event {
   enum class Type {
@@ -100,6 +122,12 @@ class Host {
   // The host repaints from what it has on its own when the window is
   // exposed or resized.
   virtual void present(const FrameView& frame, int dirty_top, int dirty_bottom) = 0;
+
+  // Shows a layer over the picture (nullptr: hides it), repainting the window.
+  virtual void set_layer(Layer layer, const LayerPicture* picture) = 0;
+  // What the player sees of the game area, at the game's size: the last
+  // frame with the layers over it. False before a window was opened.
+  virtual bool presented(Bitmap& out) = 0;
 
   // Takes the events that arrived since the last call.
   virtual void poll_events(std::vector<Event>& out) = 0;

@@ -1,6 +1,6 @@
 // The host with a real window: SDL2 window and renderer. The front buffer
-// is uploaded to a streaming texture (only the rows that changed) and drawn
-// scaled to the window, letterboxed to keep the game's proportions; the
+// is uploaded to a streaming texture (only the rows that changed) and drawn,
+// with the layers over it, scaled to the window, letterboxed to keep the game's proportions; the
 // window can be resized freely and put in desktop full screen. Mouse
 // positions are mapped back through the same letterbox; game controllers
 // are opened as they are plugged in and their buttons become keys.
@@ -12,6 +12,7 @@
 #include "platform/encoding.h"
 #include "platform/host.h"
 #include "platform/keymap.h"
+#include "platform/painter.h"
 
 namespace plat {
 namespace {
@@ -40,6 +41,8 @@ class SdlHost final : public Host {
   bool open_window(const WindowConfig& config) override {
     width_ = config.client_width;
     height_ = config.client_height;
+    scene_.game_width = width_;
+    scene_.game_height = height_;
     linear_ = config.linear_filter;
     int scale = config.scale < 1 ? 1 : config.scale;
     // Focus loss is the engine's business (it leaves full screen itself).
@@ -60,6 +63,7 @@ class SdlHost final : public Host {
     renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
     if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
     if (!renderer_) return false;
+    painter_ = std::make_unique<Painter>(renderer_, linear_);
     // Scaling and letterbox are done here (render, game_point) rather than
     // by SDL's logical size, whose mouse mapping rounds the left and top
     // border into the picture.
@@ -72,10 +76,9 @@ class SdlHost final : public Host {
   }
 
   void close_window() override {
-    if (texture_) SDL_DestroyTexture(texture_);
+    painter_.reset();
     if (renderer_) SDL_DestroyRenderer(renderer_);
     if (window_) SDL_DestroyWindow(window_);
-    texture_ = nullptr;
     renderer_ = nullptr;
     window_ = nullptr;
   }
@@ -114,25 +117,16 @@ class SdlHost final : public Host {
   void set_clipboard(std::string_view sjis_text) override { SDL_SetClipboardText(sjis_to_utf8(sjis_text).c_str()); }
 
   void present(const FrameView& frame, int dirty_top, int dirty_bottom) override {
-    if (!renderer_) return;
-    has_frame_ = frame.pixels != nullptr;
-    shift_x_ = frame.shift_x;
-    shift_y_ = frame.shift_y;
-    if (has_frame_) {
-      if (!texture_ || frame.width != texture_width_ || frame.height != texture_height_) {
-        if (!make_texture(frame.width, frame.height)) return;
-        dirty_top = 0, dirty_bottom = frame.height;
-      }
-      if (dirty_top < 0) dirty_top = 0;
-      if (dirty_bottom > frame.height) dirty_bottom = frame.height;
-      if (dirty_top < dirty_bottom) {
-        SDL_Rect band{0, dirty_top, frame.width, dirty_bottom - dirty_top};
-        SDL_UpdateTexture(texture_, &band, frame.pixels + static_cast<ptrdiff_t>(frame.stride) * dirty_top,
-                          frame.stride);
-      }
-    }
+    scene_.take_frame(frame, dirty_top, dirty_bottom);
     render();
   }
+
+  void set_layer(Layer layer, const LayerPicture* picture) override {
+    scene_.set_layer(layer, picture);
+    render();
+  }
+
+  bool presented(Bitmap& out) override { return window_ && paint_to_bitmap(scene_, out); }
 
   void poll_events(std::vector<Event>& out) override {
     SDL_Event ev;
@@ -200,15 +194,6 @@ class SdlHost final : public Host {
   }
 
  private:
-  bool make_texture(int w, int h) {
-    if (texture_) SDL_DestroyTexture(texture_);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, w, h);
-    texture_width_ = texture_ ? w : 0;
-    texture_height_ = texture_ ? h : 0;
-    if (texture_) SDL_SetTextureScaleMode(texture_, linear_ ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
-    return texture_ != nullptr;
-  }
-
   // The paint: the picture at its shift in the game area, black where it
   // does not reach and around the letterbox; white before any picture.
   void render() {
@@ -224,16 +209,7 @@ class SdlHost final : public Host {
     SDL_Rect box{v.x, v.y, v.w, v.h};
     SDL_RenderSetViewport(renderer_, &box);
     SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / height_);
-    SDL_Rect game{0, 0, width_, height_};
-    if (!has_frame_ || !texture_) {
-      SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
-      SDL_RenderFillRect(renderer_, &game);
-    } else {
-      SDL_RenderSetClipRect(renderer_, &game);
-      SDL_Rect to{-shift_x_, -shift_y_, texture_width_, texture_height_};
-      SDL_RenderCopy(renderer_, texture_, nullptr, &to);
-      SDL_RenderSetClipRect(renderer_, nullptr);
-    }
+    painter_->paint(scene_);
     SDL_RenderPresent(renderer_);
   }
 
@@ -357,12 +333,10 @@ class SdlHost final : public Host {
   SDL_Rect windowed_{};
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
+  std::unique_ptr<Painter> painter_;
+  Scene scene_;
   int width_ = 0, height_ = 0;  // the game's size
-  int texture_width_ = 0, texture_height_ = 0;
   bool linear_ = false;
-  bool has_frame_ = false;
-  int shift_x_ = 0, shift_y_ = 0;
   bool fullscreen_ = false;
   bool screen_saver_inhibited_ = false;
   bool pads_started_ = false;

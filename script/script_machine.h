@@ -87,8 +87,6 @@ struct Hooks {
   // by the player shell. Returns the chosen name, or nullopt when the player
   // cancelled or there is nobody to ask.
   std::optional<std::string> (*choose_file)(Engine&, const FileChoice&) = nullptr;
-  // At the end of the run: the last frame to a file (--screenshot).
-  void (*write_screenshot)(Engine&, const std::string& path) = nullptr;
 };
 
 struct BuiltinSlot {

@@ -150,9 +150,12 @@ TEST(ScreenEndToEnd, MovingTransparentSpriteMatchesTheComputedPicture) {
   add_pictures(game);
   game.script("start", program(kMovingBall));
   const std::string bmp = game.dir / "shot.bmp", png = game.dir / "shot.png";
-  GameRun r = game.run({"--screenshot=" + bmp, "--seed=7"});
+  const std::string seen = game.dir / "seen.bmp";
+  GameRun r = game.run({"--screenshot=" + bmp, "--screenshot-presented=" + seen, "--seed=7"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(r.boxes.empty()) << r.err;
+  // With nothing over the picture, the player sees exactly the front buffer.
+  EXPECT_TRUE(read_file(seen) == read_file(bmp));
 
   Image expected = background();
   draw_ball(expected, ball(), 30, 20, 100);  // halfway: (10 + 40 / 2, 10 + 20 / 2)
@@ -173,6 +176,13 @@ TEST(ScreenEndToEnd, MovingTransparentSpriteMatchesTheComputedPicture) {
   EXPECT_EQ(decoded.bgr, expected.bgr);
   GameRun third = game.run({"--screenshot=" + (game.dir / "third.bmp"), "--seed=7"});
   EXPECT_TRUE(read_file(game.dir / "third.bmp") == got);
+
+  // A screenshot that cannot be written fails the run, after a normal end.
+  for (const char* option : {"--screenshot=", "--screenshot-presented="}) {
+    GameRun lost = game.run({option + (game.dir / "no-such-folder/shot.png"), "--seed=7"});
+    EXPECT_EQ(lost.exit_code, 1) << option;
+    EXPECT_NE(lost.err.find("cannot write the screenshot"), std::string::npos) << lost.err;
+  }
 }
 
 TEST(ScreenEndToEnd, AnotherPageAsTheFrontBuffer) {
