@@ -131,7 +131,8 @@ struct BuiltinInfo {
 
 // The catalogue of every built-in, sorted by key.
 inline constexpr BuiltinInfo kBuiltinCatalogue[] = {
-#define QUOREL_BUILTIN(key, name, group, subsystem) {key, name, group, Subsystem::subsystem},
+#define QUOREL_BUILTIN(key, name, group, subsystem, args, result) \
+  {key, name, group, Subsystem::subsystem},
 #include "script/builtin_catalogue.def"
 #undef QUOREL_BUILTIN
 };

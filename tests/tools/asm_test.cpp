@@ -115,4 +115,58 @@ TEST(Disassembler, ArbitraryBytesComeBackTheSame) {
   EXPECT_EQ(again.object, r.object) << text;
 }
 
+TEST(Assembler, HooksByName) {
+  // ".hook NAME" starts a function under the hook's key; ".hook NAME, LABEL"
+  // points one elsewhere; the disassembler prints both back by name, with
+  // the names as labels, and the text reassembles to the same bytes.
+  auto r = quorel_asm::assemble(
+      ".hook console_pause\n"
+      "    syscall_discard click_wait, 0\n"
+      "    return\n"
+      "wipe:\n"
+      "    return\n"
+      ".hook console_wipe, wipe\n"
+      ".export 0x12345678, wipe\n");
+  ASSERT_TRUE(r.ok()) << r.errors[0].message;
+  auto image = rt::parse_script_image(r.object);
+  ASSERT_TRUE(image);
+  ASSERT_EQ(image->functions.size(), 3u);
+  EXPECT_EQ(image->functions[0].key, 0x20CE505Du);
+  EXPECT_EQ(image->functions[0].offset, 0u);
+  EXPECT_EQ(image->functions[1].key, 0x93B38A0Bu);
+
+  std::string text, error;
+  ASSERT_TRUE(quorel_asm::disassemble(r.object, &text, &error));
+  EXPECT_NE(text.find(".hook console_pause, console_pause\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(".hook console_wipe, console_wipe\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("console_pause:\n"), std::string::npos) << text;
+  auto again = quorel_asm::assemble(text);
+  ASSERT_TRUE(again.ok()) << again.errors[0].message << "\n" << text;
+  EXPECT_EQ(again.object, r.object) << text;
+
+  auto bad = quorel_asm::assemble(".hook console_paws\n    return\n.hook\n", "h.qasm");
+  ASSERT_EQ(bad.errors.size(), 2u);
+  EXPECT_NE(bad.errors[0].message.find("h.qasm:1: unknown hook 'console_paws' (hooks: console_show"),
+            std::string::npos) << bad.errors[0].message;
+  EXPECT_NE(bad.errors[1].message.find("h.qasm:3: .hook needs a hook name"), std::string::npos);
+}
+
+TEST(Disassembler, FunctionNamesBecomeLabels) {
+  auto r = quorel_asm::assemble(
+      ".function $story@GLOBAL\n"
+      "    jmp $story@GLOBAL\n"
+      ".function $other@GLOBAL\n"
+      "    return\n");
+  ASSERT_TRUE(r.ok());
+  std::string text, error;
+  quorel_asm::DisassembleOptions options;
+  options.names = &r.names;
+  ASSERT_TRUE(quorel_asm::disassemble(r.object, &text, &error, options));
+  EXPECT_NE(text.find(".export $story@GLOBAL, $story@GLOBAL\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("    jmp $story@GLOBAL\n"), std::string::npos) << text;
+  auto again = quorel_asm::assemble(text);
+  ASSERT_TRUE(again.ok()) << again.errors[0].message << "\n" << text;
+  EXPECT_EQ(again.object, r.object);
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/encoding.h"
 #include "script/builtins.h"
 #include "script/opcodes.h"
+#include "script/script_hooks.h"
 #include "script/script_file.h"
 #include "script/value.h"
 
@@ -238,6 +239,25 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
       result_.names[key] = fname;
     }
     exports_.push_back({key, std::string(args[1]), line_});
+  } else if (name == ".hook") {
+    // A hook of the engine by its name: ".hook NAME" starts the function
+    // here (NAME is also a label); ".hook NAME, LABEL" points it anywhere.
+    if (args.empty() || args.size() > 2 || args[0].empty()) return error(".hook needs a hook name, and optionally a label");
+    const rt::HookInfo* hook = rt::find_hook(args[0]);
+    if (!hook) {
+      std::string known;
+      for (const rt::HookInfo& h : rt::kHookCatalogue) known += std::string(known.empty() ? "" : ", ") + h.name;
+      return error("unknown hook '" + std::string(args[0]) + "' (hooks: " + known + ")");
+    }
+    if (args.size() == 2) {
+      exports_.push_back({hook->key, std::string(args[1]), line_});
+      return;
+    }
+    std::string label(args[0]);
+    if (labels_.count(label)) return error("label '" + label + "' defined twice");
+    labels_[label] = static_cast<uint32_t>(code_.size());
+    functions_.push_back({hook->key, static_cast<uint32_t>(code_.size())});
+    locals_.clear();
   } else if (name == ".entry") {
     if (args.size() != 1) return error(".entry needs a label or an offset");
     entry_label_ = std::string(args[0]);

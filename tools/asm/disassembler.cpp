@@ -1,6 +1,8 @@
 // The disassembler: prints an object file as source that assembles back to
 // the same bytes. Keys without a known name are printed in hex.
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <cstring>
 #include <set>
 
@@ -11,6 +13,7 @@
 #include "script/builtins.h"
 #include "script/opcodes.h"
 #include "script/script_file.h"
+#include "script/script_hooks.h"
 #include "script/translate.h"
 #include "tools/asm/assembler.h"
 
@@ -25,7 +28,7 @@ std::string hex(uint32_t v) {
   return b;
 }
 
-std::string label_at(uint32_t offset) {
+std::string plain_label(uint32_t offset) {
   char b[24];
   std::snprintf(b, sizeof b, "L%06X", offset);
   return b;
@@ -43,6 +46,12 @@ std::string name_or_hex(const DisassembleOptions& o, uint32_t key, bool complete
     }
   }
   return hex(key);
+}
+
+// The characters the assembler accepts in a label.
+bool is_label_char(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || u >= 0x80 || c == '_' || c == '$' || c == '@' || c == '#' || c == '%' || c == '.';
 }
 
 std::string string_literal(std::string_view bytes) {
@@ -133,6 +142,28 @@ bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::stri
     pc += len;
   }
   std::set<uint32_t> boundaries(starts.begin(), starts.end());
+  // Functions whose names are known (from --names, or hooks) lend their
+  // names to the labels at their starts; other places get L<offset>.
+  std::map<uint32_t, std::string> named;
+  std::set<std::string> taken;
+  auto entry_name = [&](uint32_t key) -> std::string {
+    std::string name = name_or_hex(options, key, false);
+    if (name.rfind("0x", 0) != 0) return name;
+    if (const rt::HookInfo* hook = rt::find_hook(key)) return hook->name;
+    return {};
+  };
+  for (const auto& f : image->functions) {
+    std::string name = entry_name(f.key);
+    bool usable = !name.empty() && !named.count(f.offset) && !taken.count(name) && boundaries.count(f.offset) &&
+                  name != "main" && name != "function" && std::all_of(name.begin(), name.end(), [](char c) { return is_label_char(c); });
+    if (!usable) continue;
+    named[f.offset] = name;
+    taken.insert(name);
+  }
+  auto label_at = [&](uint32_t offset) {
+    auto it = named.find(offset);
+    return it != named.end() ? it->second : plain_label(offset);
+  };
   std::string s;
   s += "; disassembled by quorel-asm\n";
   if (image->scrambled) s += ".scrambled\n";
@@ -146,7 +177,10 @@ bool disassemble(const std::vector<uint8_t>& object, std::string* out, std::stri
   for (const auto& f : image->functions) {
     functions.insert(f.offset);
     std::string where = boundaries.count(f.offset) ? label_at(f.offset) : std::to_string(f.offset);
-    s += ".export " + name_or_hex(options, f.key, false) + ", " + where + "\n";
+    std::string shown = name_or_hex(options, f.key, false);
+    const rt::HookInfo* hook = shown.rfind("0x", 0) == 0 ? rt::find_hook(f.key) : nullptr;
+    if (hook) s += ".hook " + std::string(hook->name) + ", " + where + "\n";
+    else s += ".export " + shown + ", " + where + "\n";
   }
   bool entry_label_needed = image->entry_point >= 0;
   auto emit_labels = [&](uint32_t at) {
