@@ -53,14 +53,34 @@ std::string settings_file_path(const Engine& e) {
 }
 
 // Steps 2-5: folders and the environment file, retried once from the
-// program's own folder.
-bool find_environment_file(Engine& e) {
+// program's own folder. `searched` gets the folders tried.
+bool find_environment_file(Engine& e, std::vector<std::string>& searched) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     res::register_startup_folders(e);
+    searched.push_back(e.files.current_directory());
     if (res::FfExists(e, msg::kEnvironmentFile)) return true;
     if (attempt == 0) e.files.set_current_directory(plat::executable_directory());
   }
   return false;
+}
+
+// The engine's own message names nothing; say which file was looked for,
+// where, and under which folder and archive names, on stderr and in the log.
+void explain_missing_environment_file(Engine& e, const std::vector<std::string>& searched) {
+  std::string text = std::string("quorel: ") + msg::kEnvironmentFile + " was not found. Looked in ";
+  for (size_t i = 0; i < searched.size(); ++i) {
+    if (i > 0) text += i + 1 == searched.size() ? " and " : ", ";
+    text += searched[i];
+  }
+  text += ": in the subfolders fastdata, update, scenario, data, slowdata, stream and voice (each also "
+          "numbered 1-9, as in data2), and in the archives of the same names (fastdata.arc, data.arc, "
+          "data2.arc, ...). A game in development keeps its files in GAME/fastdata; a packed game in "
+          "GAME/data.arc or GAME/fastdata.arc. See docs/first-game.md.";
+  std::fprintf(stderr, "%s\n", text.c_str());
+  // The log belongs to the game's folder (and its mode), not the program's.
+  e.files.set_current_directory(searched.front());
+  res::register_startup_folders(e);
+  debug_log(e, plat::utf8_to_sjis(text).value_or(text));
 }
 
 constexpr uint32_t kStartEvent = 0x38579896;
@@ -89,8 +109,10 @@ std::optional<int> start_up(Engine& e) {
   e.random.seed(e.options.seed ? *e.options.seed : static_cast<uint32_t>(plat::unix_time_now()));
   e.window_title = msg::kDefaultTitle;
 
-  if (!find_environment_file(e)) {
+  std::vector<std::string> searched;
+  if (!find_environment_file(e, searched)) {
     error_box(e, msg::kMissingStartupFiles);
+    explain_missing_environment_file(e, searched);
     return -1;
   }
   env_load(e, msg::kEnvironmentFile);

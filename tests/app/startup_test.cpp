@@ -20,6 +20,19 @@ TEST(Startup, MissingEnvironmentFileEndsWithMinusOne) {
   auto r = run_program({"quorel", "--headless", game.path()});
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.err.find("起動に必要なファイルが不足しています。\\nインストールの異常終了"), std::string::npos) << r.err;
+  // After the engine's own text: the file, both folders tried and the names read.
+  const size_t box = r.err.find("message box:"), named = r.err.find("quorel.env was not found. Looked in " + game.path());
+  EXPECT_LT(box, named) << r.err;
+  EXPECT_NE(r.err.find(" and " + testing_support::built_program("quorel").substr(
+                           0, testing_support::built_program("quorel").rfind('/'))),
+            std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("fastdata.arc, data.arc"), std::string::npos) << r.err;
+
+  // A development folder (an empty fastdata) gets the same lines in its log.
+  game.make_dir("fastdata");
+  r = run_program({"quorel", "--headless", game.path()});
+  EXPECT_EQ(r.exit_code, 255);
+  EXPECT_NE(game.read("debugout.log").find("quorel.env was not found. Looked in " + game.path()), std::string::npos);
 }
 
 TEST(Startup, EnvironmentFileNextToTheProgramIsUsed) {
