@@ -73,6 +73,14 @@ class Assembler {
   };
   std::vector<Export> exports_;
   std::map<std::string, int16_t> locals_;
+  int function_first_line_ = -1, function_last_line_ = -1;
+  // The current function's locals go to the symbols; a new function starts.
+  void end_function() {
+    for (const auto& [name, slot] : locals_)
+      result_.locals.push_back({name, slot, function_first_line_, function_last_line_});
+    locals_.clear();
+    function_first_line_ = function_last_line_ = -1;
+  }
   std::string entry_label_;
   bool entry_set_ = false;
   bool no_entry_ = false;
@@ -156,6 +164,7 @@ AssembleResult Assembler::run(std::string_view source) {
     if (!text.empty()) statement(text);
     pos = end + 1;
   }
+  end_function();
   for (const Fixup& f : fixups_) {
     auto it = labels_.find(f.label);
     if (it == labels_.end()) {
@@ -226,7 +235,7 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
       labels_[fname] = static_cast<uint32_t>(code_.size());
     }
     functions_.push_back({key, static_cast<uint32_t>(code_.size())});
-    locals_.clear();
+    end_function();
   } else if (name == ".export") {
     // An entry of the function table: name or key, then a label or an offset.
     if (args.size() != 2) return error(".export needs a function and a label or offset");
@@ -257,7 +266,7 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
     if (labels_.count(label)) return error("label '" + label + "' defined twice");
     labels_[label] = static_cast<uint32_t>(code_.size());
     functions_.push_back({hook->key, static_cast<uint32_t>(code_.size())});
-    locals_.clear();
+    end_function();
   } else if (name == ".entry") {
     if (args.size() != 1) return error(".entry needs a label or an offset");
     entry_label_ = std::string(args[0]);
@@ -630,6 +639,9 @@ void Assembler::instruction(const rt::OpcodeInfo& op, const std::vector<std::str
         else {
           u16(static_cast<uint16_t>(*v));
           max_line_ = std::max<uint32_t>(max_line_, static_cast<uint32_t>(*v));
+          const int l = static_cast<int>(*v);
+          if (function_first_line_ < 0 || l < function_first_line_) function_first_line_ = l;
+          function_last_line_ = std::max(function_last_line_, l);
         }
       }
       break;

@@ -18,10 +18,19 @@ struct Diagnostic {
   std::string message;
 };
 
+// A local variable's slot, and the source lines of the function that
+// declares it (for the debugger, which knows the line it stopped at).
+struct LocalSymbol {
+  std::string name;  // "_count"
+  int16_t slot = 0;
+  int first_line = -1, last_line = -1;  // -1: the function has no line instructions
+};
+
 struct AssembleResult {
   std::vector<uint8_t> object;           // the ".mjo" file
   std::vector<Diagnostic> errors;        // empty on success
   std::map<uint32_t, std::string> names;  // keys of the names used (for disassembly)
+  std::vector<LocalSymbol> locals;        // the .local declarations, function by function
   bool ok() const { return errors.empty(); }
 };
 

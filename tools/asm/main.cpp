@@ -24,6 +24,7 @@ const char kUsage[] = R"(usage: quorel-asm [options] SOURCE            assemble 
                   line, as written in source: $func@GLOBAL, @var, ...)
   --symbols FILE  assembly: also write the names used, for --names
   --scrambled     write the scrambled variant of the file format
+  --version       print the version
   --help          print this text
 
 The language is described in docs/quorel-asm.md.
@@ -72,6 +73,9 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    } else if (a == "--version") {
+      std::printf("quorel-asm %s\n", QUOREL_VERSION);
+      return 0;
     } else if (a == "-d") {
       disassemble = true;
     } else if (a == "-o") {
@@ -116,7 +120,8 @@ int main(int argc, char** argv) {
         if (end == std::string::npos) end = text.size();
         std::string name = text.substr(pos, end - pos);
         if (!name.empty() && name.back() == '\r') name.pop_back();
-        if (!name.empty()) {
+        // Lines with a blank ("local _x -2 10 14") are for the debugger.
+        if (!name.empty() && name.find(' ') == std::string::npos) {
           // As a function name, and as a variable name in its full form.
           for (const std::string& form : {name, quorel_asm::complete_name(name)})
             if (auto sjis = plat::utf8_to_sjis(form)) names.emplace(base::crc32(*sjis), name);
@@ -152,6 +157,9 @@ int main(int argc, char** argv) {
   if (!symbols_file.empty()) {
     std::string list;
     for (auto& [key, name] : r.names) list += name + "\n";
+    for (const auto& l : r.locals)
+      list += "local " + l.name + " " + std::to_string(l.slot) + " " + std::to_string(l.first_line) + " " +
+              std::to_string(l.last_line) + "\n";
     if (!write_output(symbols_file, list)) {
       std::fprintf(stderr, "quorel-asm: cannot write %s\n", symbols_file.c_str());
       return 1;
