@@ -6,6 +6,7 @@
 
 #include "graphics/state.h"
 #include "mahjong/state.h"
+#include "persistence/saves.h"
 #include "resources/resources.h"
 #include "script/debugger.h"
 #include "script/dispatch.h"
@@ -42,7 +43,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       mahjong(std::make_unique<mj::State>()),
       text(std::make_unique<txt::State>()),
       sound(std::make_unique<snd::State>()),
-      input(std::make_unique<shell::InputState>()) {
+      input(std::make_unique<shell::InputState>()),
+      saves(std::make_unique<persist::State>()) {
   build_dispatch_table(*this, all_builtin_tables());
   install_subsystem_hooks(*this);
   vm->hooks.shut_down = shut_down;

@@ -4,7 +4,10 @@
 #include "graphics/builtins.h"
 #include "graphics/screen_builtins.h"
 #include "mahjong/builtins.h"
+#include "persistence/builtins.h"
+#include "persistence/saves.h"
 #include "script/builtins/tables.h"
+#include "script/script_machine.h"
 #include "shell/input.h"
 #include "sound/audio_builtins.h"
 #include "sound/audio_slots.h"
@@ -23,6 +26,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       mj::builtins(),
       txt::font_builtins(), txt::console_builtins(),
       snd::audio_builtins(),
+      persist::builtins(),
       shell::input_builtins(), shell::settings_builtins(),
   };
 }
@@ -34,6 +38,11 @@ void install_subsystem_hooks(Engine& e) {
   txt::install_text_hooks(e);
   snd::install_sound_hooks(e);
   shell::install_input_hooks(e);
+  persist::install_hooks(e);
+  // A load drops the click regions the script's menu set aside.
+  e.saves->drop_menu_regions = [](Engine& en) {
+    if (en.vm->current) shell::regions_of(*en.vm->current).aside.clear();
+  };
   // A voice is spoken by the console as its text is shown: the `voice`
   // built-in queues the console's "v" command, and the console plays it in
   // the voice slot.

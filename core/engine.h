@@ -27,6 +27,7 @@ namespace mj { struct State; }
 namespace txt { struct State; }
 namespace snd { struct State; }
 namespace shell { struct InputState; }
+namespace persist { struct State; }
 
 namespace rt {
 
@@ -66,6 +67,7 @@ struct Engine {
   // After `res`: the sound service thread reads files until it is stopped.
   std::unique_ptr<snd::State> sound;    // streams, mixer, audio output, slots
   std::unique_ptr<shell::InputState> input;  // logical inputs, snapshot, cursor, mouse events
+  std::unique_ptr<persist::State> saves;     // the save snapshot, a load waiting, the seen table
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops

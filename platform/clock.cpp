@@ -39,6 +39,13 @@ LocalTime local_time_now() {
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_wday};
 }
 
+LocalTime local_time_of(int64_t unix_seconds) {
+  time_t t = static_cast<time_t>(unix_seconds);
+  struct tm tm;
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_wday};
+}
+
 uint64_t unix_time_now() { return static_cast<uint64_t>(::time(nullptr)); }
 
 }  // namespace plat

@@ -38,6 +38,8 @@ struct LocalTime {
   int year, month, day, hour, minute, second, weekday;  // weekday 0 = Sunday
 };
 LocalTime local_time_now();
+// The calendar time of a moment given in seconds since 1970.
+LocalTime local_time_of(int64_t unix_seconds);
 // Seconds since 1970, for seeding the random generator.
 uint64_t unix_time_now();
 

@@ -302,6 +302,8 @@ bool make_directories(const std::string& native_path) {
 
 bool remove_file(const std::string& native_path) { return ::unlink(native_path.c_str()) == 0; }
 
+bool rename_file(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
 bool flush_file_system(const std::string& native_path) {
   int fd = ::open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;

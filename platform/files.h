@@ -118,6 +118,8 @@ std::vector<DirEntry> list_directory(const std::string& native_dir);
 // Creates the directory and all missing parents.
 bool make_directories(const std::string& native_path);
 bool remove_file(const std::string& native_path);
+// Renames a file; false when it could not be.
+bool rename_file(const std::string& from, const std::string& to);
 // Waits until everything written to the file system holding the path is on disk.
 bool flush_file_system(const std::string& native_path);
 // Copies a file through an atomic write; the copy keeps the source's time.

@@ -227,9 +227,9 @@ int32_t run_scheduler(Engine& e) {
         vm.force_frame = false;
       }
       pump_events(e);
-      if (!(vm.hooks.drawing_suspended && vm.hooks.drawing_suspended(e)) && vm.hooks.serve_requests) {
-        int32_t r = vm.hooks.serve_requests(e);
-        if (r == kRunLoad) return kRunLoad;
+      if (!(vm.hooks.drawing_suspended && vm.hooks.drawing_suspended(e))) {
+        if (vm.hooks.take_load_request && vm.hooks.take_load_request(e)) return kRunLoad;
+        if (vm.hooks.serve_requests && vm.hooks.serve_requests(e) == kRunLoad) return kRunLoad;
       }
       if (vm.return_to_title) return kRunTitle;
     }

@@ -80,6 +80,9 @@ struct Hooks {
   void (*shut_down)(Engine&) = nullptr;
   // After the run loop's scheduler returns: the start-up front buffer again.
   void (*restore_front_buffer)(Engine&) = nullptr;
+  // True when a load was asked for and checked: the scheduler ends its
+  // pass with the run result "load".
+  bool (*take_load_request)(Engine&) = nullptr;
   // Restores the saved game a load asked for; returns the start event's
   // first argument.
   int32_t (*restore_saved_game)(Engine&) = nullptr;

@@ -20,11 +20,6 @@ namespace {
 const std::set<std::string> kNotYetHandled = {
     // movies
     "movie_is_playing", "movie_play", "movie_stop", "movie_volume", "movie_wait",
-    // saved games and system data
-    "capture_thumbnail", "date_time_string", "is_save_menu_disable", "load_dialog", "save_as_dialog",
-    "save_disable", "save_enable", "save_load", "save_menu_disable", "save_menu_enable", "save_point",
-    "save_thumb_draw", "save_thumb_draw_current", "save_time", "save_title", "save_title_current",
-    "save_write", "seen_check", "seen_mark",
     // the player shell
     "drop_enable", "get_auto_speed", "get_drop_file", "get_effect_speed", "get_text_speed", "is_talk_female",
     "is_talk_male", "menu_mode_begin", "menu_mode_end", "set_auto_speed", "set_effect_speed",

@@ -1,0 +1,150 @@
+// The real program saves at a save point, ends, starts again and loads: the
+// debug log and the screenshot go on exactly as in a run that never
+// stopped. Also: a save made before a script edit that keeps its lines
+// loads after it, one whose lines are gone is refused by name, and the seen
+// table and persistent variables outlive the run.
+#include <gtest/gtest.h>
+
+#include "base/crc32.h"
+#include "persistence/save_file.h"
+#include "platform/files.h"
+#include "script/value.h"
+#include "tests/support/script_game.h"
+
+using testing_support::GameRun;
+using testing_support::ScriptGame;
+
+namespace {
+
+const char* kEnvironment = "CLIENT_WIDTH 64\nCLIENT_HEIGHT 48\n";
+
+// #phase 0: play to the save point, write slot 1 and end. 1: load slot 1.
+// 2 and later: play on after the save point (also what the load resumes).
+// `changed` adds text before the save point's line, as a retranslated
+// script would.
+std::string game_script(const std::string& before_point = "") {
+  return R"(
+.function $init@GLOBAL
+    return
+main:
+    line 1
+    syscall_discard save_enable, 0
+    load i #phase
+    push_i 1
+    eq_i
+    jmp_false fresh
+    push_i 2
+    st_i_pop #phase
+    push_i 1
+    syscall save_load, 1
+    push_s "load asked"
+    syscall_discard debugout, 2
+    push_i -1
+    syscall_discard wait, 1
+fresh:
+    line 2
+    push_i 0x30A0F0
+    st_i_pop @colour
+    push_s "太郎"
+    st_ref_s_pop @name
+    load s @name
+    st_ref_s_pop @same_name
+    push_i 3
+    syscall string_array, 1
+    st_ref_sa_pop @list
+    push_s "花子"
+    push_i 1
+    ast_s_pop @list[1]
+    push_i 41
+    call_fn $chapter@GLOBAL, 1
+    syscall_discard system_end, 0
+
+.function $chapter@GLOBAL
+    .local _n, -2
+    .local _k, 0
+    alloc_locals i
+    line 3
+    load i _n
+    push_i 1
+    add_i
+    st_i_pop _k
+)" + before_point + R"(
+    line 4
+    push_i 6
+    push_i 8
+    syscall_discard capture_thumbnail, 2
+    push_s "第一章"
+    syscall_discard save_point, 1
+    line 5
+    load i _k
+    push_s "after the save point"
+    syscall_discard debugout, 2
+    load i #phase
+    push_i 0
+    eq_i
+    jmp_false play_on
+    push_i 1
+    st_i_pop #phase
+    push_i 1
+    syscall_discard save_write, 1
+    syscall_discard system_end, 0
+play_on:
+    line 6
+    push_i 1
+    load_elem s @list[1]
+    load s @same_name
+    load s @name
+    load i @colour
+    syscall_discard debugout, 4
+    syscall save_title_current, 0
+    syscall_discard debugout, 1
+    load i @colour
+    push_i 30
+    push_i 40
+    push_i 10
+    push_i 10
+    syscall get_frontbuffer, 0
+    syscall_discard grp_boxfill, 6
+    push_i 2
+    push_i 2
+    syscall get_frontbuffer, 0
+    syscall save_thumb_draw_current, 3
+    syscall_discard debugout, 1
+    return
+)";
+}
+
+// System data holding #phase, as an earlier play would have left it.
+void seed_phase(ScriptGame& game, int32_t phase) {
+  rt::Value v = rt::int_value(phase);
+  v.key = base::crc32("#phase@GLOBAL");
+  v.scope = rt::kPersistent;
+  std::array<uint32_t, persist::kSeenEntries> seen{};
+  game.dir.write("savedata/quorel_system.mss", persist::write_system(seen, std::span(&v, 1)));
+}
+
+TEST(SavesEndToEnd, ALoadInANewProcessGoesOnAsIfNeverStopped) {
+  ScriptGame plain(kEnvironment);
+  plain.script("start", game_script());
+  seed_phase(plain, 2);
+  GameRun whole = plain.run({"--screenshot=" + plain.dir / "whole.png"});
+  ASSERT_EQ(whole.exit_code, 0) << whole.err;
+  const std::vector<std::string> played = {"after the save point 42 ", "3186928 太郎 太郎 花子 ", "第一章 ", "0 "};
+  EXPECT_EQ(whole.log, played);
+
+  ScriptGame saved(kEnvironment);
+  saved.script("start", game_script());
+  GameRun one = saved.run();
+  ASSERT_EQ(one.exit_code, 0) << one.err;
+  EXPECT_EQ(one.log, (std::vector<std::string>{"after the save point 42 "}));
+  ASSERT_TRUE(saved.dir.exists("savedata/quorel_0001.sav"));
+  ASSERT_TRUE(saved.dir.exists("savedata/quorel_system.mss"));
+  GameRun two = saved.run({"--screenshot=" + saved.dir / "resumed.png"});
+  ASSERT_EQ(two.exit_code, 0) << two.err;
+  std::vector<std::string> resumed = {"load asked 0 "};
+  resumed.insert(resumed.end(), played.begin(), played.end());
+  EXPECT_EQ(two.log, resumed);
+  EXPECT_EQ(saved.dir.read("resumed.png"), plain.dir.read("whole.png"));
+}
+
+}  // namespace
