@@ -97,6 +97,7 @@ Anchor anchor_of(const rt::LoadedScript& s, uint32_t offset) {
   a.flags |= r.flags;
   a.function_key = r.key;
   a.function_crc = region_crc(s, r);
+  a.from_start = offset - r.start;
   walk(s, r, [&](uint32_t at, int32_t line, int32_t count) {
     if (at < offset) return false;
     if (at == offset) {
@@ -111,7 +112,7 @@ Anchor anchor_of(const rt::LoadedScript& s, uint32_t offset) {
   return a;
 }
 
-Placement place(const rt::LoadedScript& s, const Anchor& a, uint32_t saved_offset) {
+Placement place(const rt::LoadedScript& s, const Anchor& a) {
   const auto starts = region_starts(s);
   std::optional<uint32_t> start;
   if (a.flags & Anchor::kFunction) {
@@ -127,9 +128,9 @@ Placement place(const rt::LoadedScript& s, const Anchor& a, uint32_t saved_offse
   }
   if (!start) return {};
   const Region r = region_from(s, starts, *start);
-  if (region_crc(s, r) == a.function_crc && saved_offset >= r.start && saved_offset <= r.end &&
-      on_instruction(s, saved_offset))
-    return {Fit::Same, saved_offset};
+  if (region_crc(s, r) == a.function_crc && a.from_start <= r.end - r.start &&
+      on_instruction(s, r.start + a.from_start))
+    return {Fit::Same, r.start + a.from_start};
   if (!(a.flags & Anchor::kExact)) return {};
   Placement found;
   std::optional<uint32_t> line_start;
@@ -157,8 +158,8 @@ std::vector<uint8_t> write_trailer(const Trailer& t) {
   uint8_t* p = out.data() + 24;
   for (const FrameAnchors& f : t.frames)
     for (const Anchor& a : f) {
-      const uint32_t words[7] = {a.flags, a.function_key, a.function_crc, static_cast<uint32_t>(a.line),
-                                 static_cast<uint32_t>(a.count), a.opcode, a.operand};
+      const uint32_t words[8] = {a.flags, a.function_key, a.function_crc, static_cast<uint32_t>(a.line),
+                                 static_cast<uint32_t>(a.count), a.opcode, a.operand, a.from_start};
       for (uint32_t w : words) {
         base::store_u32(p, w);
         p += 4;
@@ -186,12 +187,12 @@ TrailerState parse_trailer(std::span<const uint8_t> tail, size_t frame_count, Tr
   p += 24;
   for (FrameAnchors& f : t.frames)
     for (Anchor& a : f) {
-      uint32_t w[7];
+      uint32_t w[8];
       for (uint32_t& x : w) {
         x = base::load_u32(p);
         p += 4;
       }
-      a = {w[0], w[1], w[2], static_cast<int32_t>(w[3]), static_cast<int32_t>(w[4]), w[5], w[6]};
+      a = {w[0], w[1], w[2], static_cast<int32_t>(w[3]), static_cast<int32_t>(w[4]), w[5], w[6], w[7]};
     }
   if (out) *out = std::move(t);
   return TrailerState::Present;

@@ -7,7 +7,8 @@
 // a CRC-32 of that function's code, the source line and the number of
 // instructions from that line's first instruction. Loading matches them
 // against the scripts as they are now:
-//   - the function's code is unchanged: the offset is used as saved;
+//   - the function's code is unchanged: the same place in it, wherever
+//     the function now starts;
 //   - it changed but has the same line with the same instruction at the
 //     same count: that instruction;
 //   - only the line is left: the top frame resumes at the line's first
@@ -18,7 +19,7 @@
 //   0  16  magic "QuorelSavTrail1\0"
 //   16  4  frame count (D + 1)
 //   20  4  arguments of the save point's call on the top frame's stack
-//   24     per frame, six anchors of 28 bytes: position, then the five targets
+//   24     per frame, six anchors of 32 bytes: position, then the five targets
 //   ..  4  size of the whole trailer
 //   ..  4  CRC-32 of everything before this word
 #pragma once
@@ -47,8 +48,9 @@ struct Anchor {
   int32_t count = 0;    // instructions from the line's first one
   uint32_t opcode = 0;  // at the position (0xFFFF: the end of the region)
   uint32_t operand = 0; // the key of a built-in or function call there
+  uint32_t from_start = 0;  // bytes from the function's start
 };
-inline constexpr size_t kAnchorSize = 28;
+inline constexpr size_t kAnchorSize = 32;
 inline constexpr size_t kAnchorsPerFrame = 6;
 inline constexpr char kTrailerMagic[16] = "QuorelSavTrail1";
 
@@ -74,7 +76,7 @@ struct Placement {
   uint32_t offset = 0;
 };
 // The offset of an anchored position in the script as it is now.
-Placement place(const rt::LoadedScript& s, const Anchor& a, uint32_t saved_offset);
+Placement place(const rt::LoadedScript& s, const Anchor& a);
 
 // True when an offset is where an instruction starts (or the code's end).
 bool on_instruction(const rt::LoadedScript& s, uint32_t offset);

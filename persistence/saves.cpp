@@ -306,7 +306,7 @@ std::optional<std::string> place_frames(rt::Engine& e, const std::string& label,
         continue;
       }
       const Anchor& a = trailer->frames[k][static_cast<size_t>(i)];
-      const Placement p = place(s, a, at);
+      const Placement p = place(s, a);
       if (p.fit == Fit::Lost) return changed;
       if (p.fit == Fit::LineStart && i == 0) {
         // Only the save point's own line may start again: its arguments
