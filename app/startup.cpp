@@ -15,6 +15,7 @@
 #include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/window_mode.h"
+#include "persistence/saves.h"
 #include "platform/encoding.h"
 #include "platform/input_script.h"
 #include "res/runtime.h"
@@ -326,6 +327,9 @@ int run_program(const Options& options) {
     }
   } catch (const ProcessExit& exit) {
     code = exit.code;
+    // A Cancel in an error box ends the run without the shutdown: what the
+    // player unlocked is kept all the same.
+    if (!e.vm->shut_down && e.vm->persistent_loaded) persist::write_system_data(e);
   } catch (const std::bad_alloc&) {
     e.host->message_box("malloc", msg::kOutOfMemory, plat::Buttons::Ok, plat::Icon::Error);
     code = -1;

@@ -22,7 +22,7 @@ const char* kEnvironment = "CLIENT_WIDTH 64\nCLIENT_HEIGHT 48\n";
 // 2 and later: play on after the save point (also what the load resumes).
 // `changed` adds text before the save point's line, as a retranslated
 // script would.
-std::string game_script(const std::string& before_point = "") {
+std::string game_script(const std::string& before_point = "", const std::string& point_line = "line 4") {
   return R"(
 .function $init@GLOBAL
     return
@@ -69,7 +69,7 @@ fresh:
     add_i
     st_i_pop _k
 )" + before_point + R"(
-    line 4
+    )" + point_line + R"(
     push_i 6
     push_i 8
     syscall_discard capture_thumbnail, 2
@@ -145,6 +145,35 @@ TEST(SavesEndToEnd, ALoadInANewProcessGoesOnAsIfNeverStopped) {
   resumed.insert(resumed.end(), played.begin(), played.end());
   EXPECT_EQ(two.log, resumed);
   EXPECT_EQ(saved.dir.read("resumed.png"), plain.dir.read("whole.png"));
+}
+
+// A save made before the script was rebuilt with other text loads after it;
+// one whose save point's line is gone is refused by name, and the game goes on.
+TEST(SavesEndToEnd, AScriptEditThatKeepsTheLinesStillLoads) {
+  ScriptGame game(kEnvironment);
+  game.script("start", game_script());
+  ASSERT_EQ(game.run().exit_code, 0);
+  game.script("start", game_script("    push_s \"訳された長い文章がここに入ります\"\n    syscall_discard debugout, 1"));
+  GameRun two = game.run();
+  EXPECT_EQ(two.exit_code, 0) << two.err;
+  EXPECT_EQ(two.log, (std::vector<std::string>{"load asked 0 ", "after the save point 42 ",
+                                              "3186928 太郎 太郎 花子 ", "第一章 ", "0 "}));
+  EXPECT_EQ(two.boxes, std::vector<std::string>{});
+}
+
+TEST(SavesEndToEnd, ASaveWhoseLineIsGoneIsRefusedByName) {
+  ScriptGame game(kEnvironment);
+  game.script("start", game_script());
+  ASSERT_EQ(game.run().exit_code, 0);
+  const std::string saved = game.dir.read("savedata/quorel_0001.sav");
+  game.script("start", game_script("", "line 14"));
+  GameRun two = game.run({"--max-frames=20"});
+  EXPECT_EQ(two.exit_code, 0) << two.err;
+  ASSERT_EQ(two.boxes.size(), 1u) << two.err;
+  EXPECT_NE(two.boxes[0].find("quorel_0001.sav"), std::string::npos) << two.boxes[0];
+  EXPECT_NE(two.boxes[0].find("START.MJO"), std::string::npos) << two.boxes[0];
+  EXPECT_EQ(two.log.back(), "load asked -1 ");
+  EXPECT_EQ(game.dir.read("savedata/quorel_0001.sav"), saved) << "the refused save is left as it was";
 }
 
 }  // namespace
