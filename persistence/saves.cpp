@@ -323,23 +323,22 @@ std::optional<std::string> place_frames(rt::Engine& e, const std::string& label,
 
 }  // namespace
 
-int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argument) {
-  State& s = state(e);
+std::unique_ptr<PendingLoad> prepare_load(rt::Engine& e, const std::string& engine_path, int32_t argument,
+                                          std::string* why) {
   auto bytes = read_file(e, engine_path);
-  if (!bytes) return -1;
+  if (!bytes) return nullptr;
   const std::string label = file_label(engine_path);
+  auto refused = [&](std::string text) -> std::unique_ptr<PendingLoad> {
+    if (why) *why = std::move(text);
+    return nullptr;
+  };
   ReadError error;
   auto file = parse_save(*bytes, &error);
-  if (!file) {
-    refuse(e, base::format(msg::kLoadDamaged, label.c_str(), describe(error)));
-    return -1;
-  }
+  if (!file) return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(error)));
   Trailer trailer;
   const TrailerState ts = parse_trailer(file->tail, file->frames.size(), &trailer);
-  if (ts == TrailerState::Damaged) {
-    refuse(e, base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadTrailer)));
-    return -1;
-  }
+  if (ts == TrailerState::Damaged)
+    return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadTrailer)));
   auto load = std::make_unique<PendingLoad>();
   load->point_argc = ts == TrailerState::Present ? trailer.point_argc : 0;
   {
@@ -350,19 +349,16 @@ int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argu
     if (!l) {
       if (g) release_values(*g);
       if (t) release_values(*t);
-      refuse(e, base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadValues)));
-      return -1;
+      return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadValues)));
     }
     load->globals = std::move(*g);
     load->thread_vars = std::move(*t);
     load->locals = std::move(*l);
   }
   load->frames = std::move(file->frames);
-  if (auto why = place_frames(e, label, load->frames, ts == TrailerState::Present ? &trailer : nullptr,
-                              &load->point_argc, static_cast<int32_t>(load->locals.size()))) {
-    refuse(e, *why);
-    return -1;
-  }
+  if (auto reason = place_frames(e, label, load->frames, ts == TrailerState::Present ? &trailer : nullptr,
+                                 &load->point_argc, static_cast<int32_t>(load->locals.size())))
+    return refused(*reason);
   // A line started again leaves its save point's arguments off the stack.
   const int32_t top = load->frames.back().stack_top;
   while (static_cast<int32_t>(load->locals.size()) > top) {
@@ -375,6 +371,17 @@ int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argu
   load->thumb_height = file->thumb_height;
   load->thumbnail = std::move(file->thumbnail);
   load->argument = argument;
+  return load;
+}
+
+int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argument) {
+  State& s = state(e);
+  std::string why;
+  auto load = prepare_load(e, engine_path, argument, &why);
+  if (!load) {
+    if (!why.empty()) refuse(e, why);
+    return -1;
+  }
   s.pending = std::move(load);
   s.just_loaded = true;
   if (s.drop_menu_regions) s.drop_menu_regions(e);

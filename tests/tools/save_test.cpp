@@ -1,0 +1,104 @@
+// quorel-save run as a program on saves the engine wrote: what info prints,
+// the thumbnail's pixels, and check before and after the game's script
+// changed.
+#include <gtest/gtest.h>
+
+#include "graphics/png_codec.h"
+#include "platform/files.h"
+#include "tests/support/process.h"
+#include "tests/support/script_game.h"
+
+using testing_support::run_program;
+using testing_support::RunResult;
+using testing_support::ScriptGame;
+
+namespace {
+
+std::string game_script(int point_line) {
+  return R"(
+.function $init@GLOBAL
+    return
+main:
+    line 1
+    syscall_discard save_enable, 0
+    push_i 0x0000FF
+    push_i 48
+    push_i 64
+    push_i 0
+    push_i 0
+    syscall get_frontbuffer, 0
+    syscall_discard grp_boxfill, 6
+    push_i 2
+    push_i 4
+    syscall_discard capture_thumbnail, 2
+    push_s "名前"
+    st_ref_s_pop @name
+    push_i 5
+    syscall int_array, 1
+    st_ref_ia_pop @scores
+    call_fn $scene@GLOBAL, 0
+    syscall_discard system_end, 0
+.function $scene@GLOBAL
+    line )" + std::to_string(point_line) + R"(
+    push_s "第二話"
+    syscall_discard save_point, 1
+    push_i 4
+    syscall_discard save_write, 1
+    return
+)";
+}
+
+RunResult save_tool(std::vector<std::string> args) {
+  args.insert(args.begin(), "quorel-save");
+  return run_program(args);
+}
+
+TEST(SaveTool, ExplainsASaveAndChecksItAgainstTheScripts) {
+  ScriptGame game("CLIENT_WIDTH 64\nCLIENT_HEIGHT 48\n");
+  game.script("start", game_script(7));
+  ASSERT_EQ(game.run().exit_code, 0);
+  const std::string save = game.dir / "savedata/quorel_0004.sav";
+
+  RunResult info = save_tool({"info", save});
+  EXPECT_EQ(info.exit_code, 0) << info.err;
+  for (const char* expected : {"title: \"第二話\"", "thumbnail: 4 x 2", "resume record: yes",
+                               "START.MJO at 0x", ", source line 7", "\"名前\"", "int array    1 x 1 x 5 [0, 0, 0, 0, 0]"})
+    EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
+
+  const std::string png = game.dir / "thumb.png";
+  RunResult thumb = save_tool({"thumbnail", save, png});
+  EXPECT_EQ(thumb.exit_code, 0) << thumb.err;
+  auto bytes = plat::read_whole_file(png);
+  ASSERT_TRUE(bytes);
+  gfx::PngImage image;
+  ASSERT_EQ(gfx::decode_png(*bytes, image, nullptr), gfx::PngResult::Ok);
+  EXPECT_EQ(image.width, 4);
+  EXPECT_EQ(image.height, 2);
+
+  RunResult ok = save_tool({"check", game.dir / "savedata", "--game=" + game.dir.path()});
+  EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;
+  EXPECT_NE(ok.out.find("quorel_0004.sav: loads"), std::string::npos) << ok.out;
+
+  game.script("start", game_script(9));
+  game.file("savedata/broken.sav", "QuorelSavV1.102");
+  RunResult changed = save_tool({"check", game.dir / "savedata", "--game=" + game.dir.path()});
+  EXPECT_EQ(changed.exit_code, 1);
+  EXPECT_NE(changed.out.find("quorel_0004.sav: would not load:"), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("START.MJO"), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("broken.sav: would not load:"), std::string::npos) << changed.out;
+  EXPECT_NE(changed.out.find("2 saves checked, 2 would not load"), std::string::npos) << changed.out;
+}
+
+TEST(SaveTool, BadFilesAndCommandLinesHaveTheirStatus) {
+  testing_support::TempDir dir;
+  dir.write("not.sav", "hello");
+  RunResult bad = save_tool({"info", dir / "not.sav"});
+  EXPECT_EQ(bad.exit_code, 1);
+  EXPECT_NE(bad.err.find("quorel-save: "), std::string::npos);
+  EXPECT_EQ(save_tool({"info", dir / "missing.sav"}).exit_code, 1);
+  EXPECT_EQ(save_tool({"thumbnail", dir / "not.sav"}).exit_code, 2);
+  EXPECT_EQ(save_tool({"frobnicate"}).exit_code, 2);
+  EXPECT_EQ(save_tool({"info", "x", "--colour"}).exit_code, 2);
+}
+
+}  // namespace
