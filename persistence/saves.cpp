@@ -455,12 +455,32 @@ int32_t restore(rt::Engine& e) {
 
 // [SECTION] System data ------------------------------------------------------------------
 
+namespace {
+
+// Temporary files of writes that a crash or a kill cut short: the old file
+// beside each is whole, the temporary one is rubbish. One game runs at a
+// time, so nobody else is writing them.
+void remove_cut_writes(const std::string& folder) {
+  for (const plat::DirEntry& entry : plat::list_directory(folder)) {
+    const std::string& n = entry.native_name;
+    const size_t at = n.rfind(".tmp.");
+    if (entry.is_directory || at == std::string::npos || n.size() - at != 11) continue;
+    const std::string target = n.substr(0, at);
+    const std::string_view ext = base::extension_of(target);
+    if (base::sjis_equal_nocase(ext, ".sav") || base::sjis_equal_nocase(ext, ".mss"))
+      plat::remove_file(plat::join_path(folder, n));
+  }
+}
+
+}  // namespace
+
 void read_system_data(rt::Engine& e) {
   State& s = state(e);
   rt::ScriptMachine& vm = *e.vm;
   s.seen.fill(0);
   vm.persistent.clear();
   const std::string native = rt::savedata_native_path(e, kSystemFile);
+  remove_cut_writes(parent_of(native));
   if (!plat::native_exists(native)) return;
   auto size = plat::native_file_size(native);
   std::optional<std::vector<uint8_t>> bytes;
