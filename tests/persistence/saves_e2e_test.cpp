@@ -176,4 +176,65 @@ TEST(SavesEndToEnd, ASaveWhoseLineIsGoneIsRefusedByName) {
   EXPECT_EQ(game.dir.read("savedata/quorel_0001.sav"), saved) << "the refused save is left as it was";
 }
 
+// Right after a load the quick slot is skipped once; a save that cannot be
+// written is reported, and the game goes on.
+TEST(SavesEndToEnd, TheQuickSlotAfterALoadAndAFailedWrite) {
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    line 1
+    syscall_discard save_enable, 0
+    load i #phase
+    push_i 1
+    eq_i
+    jmp_false fresh
+    push_i 2
+    st_i_pop #phase
+    push_i 1
+    syscall_discard save_load, 1
+    push_i -1
+    syscall_discard wait, 1
+fresh:
+    line 2
+    push_s "quick"
+    syscall_discard save_point, 1
+    load i #phase
+    push_i 0
+    eq_i
+    jmp_false resumed
+    push_i 1
+    st_i_pop #phase
+    push_i 1
+    syscall_discard save_write, 1
+    syscall_discard system_end, 0
+resumed:
+    push_i -1
+    syscall_discard save_write, 1
+    push_i -1
+    syscall save_title, 1
+    push_i -1
+    syscall_discard save_write, 1
+    push_i -1
+    syscall save_title, 1
+    syscall is_save_menu_disable, 0
+    syscall_discard debugout, 3
+    push_i 9
+    syscall_discard save_write, 1
+    push_s "still here"
+    syscall_discard debugout, 1
+    syscall_discard system_end, 0
+)");
+  ASSERT_EQ(game.run().exit_code, 0);
+  game.dir.write("savedata/quorel_0009.sav/keep", "a folder where the save would go");
+  GameRun two = game.run();
+  EXPECT_EQ(two.exit_code, 0) << two.err;
+  EXPECT_EQ(two.log, (std::vector<std::string>{"0 quick  ", "still here "}));
+  EXPECT_EQ(two.boxes.size(), 1u);
+  EXPECT_NE(two.err.find("ファイルの書き込みでエラーが発生しました"), std::string::npos) << two.err;
+  EXPECT_TRUE(game.dir.exists("savedata/quorel_last.sav"));
+  EXPECT_EQ(game.dir.read("savedata/quorel_0009.sav/keep"), "a folder where the save would go");
+}
+
 }  // namespace
