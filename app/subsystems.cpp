@@ -2,6 +2,7 @@
 
 #include "core/engine.h"
 #include "graphics/builtins.h"
+#include "graphics/movie.h"
 #include "graphics/screen_builtins.h"
 #include "mahjong/builtins.h"
 #include "persistence/builtins.h"
@@ -23,6 +24,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       thread_builtins(),  string_builtins(), number_builtins(),   text_file_builtins(),
       message_builtins(), system_builtins(), play_mode_builtins(),
       gfx::page_builtins(), gfx::draw_builtins(), gfx::sprite_builtins(), gfx::screen_builtins(),
+      gfx::movie_builtins(),
       mj::builtins(),
       txt::font_builtins(), txt::console_builtins(),
       snd::audio_builtins(),
@@ -35,6 +37,7 @@ void install_subsystem_hooks(Engine& e) {
   // The screen's steps first: sprites go before the pages they show.
   gfx::install_screen_hooks(e);
   gfx::install_hooks(e);
+  gfx::install_movie_hooks(e);
   txt::install_text_hooks(e);
   snd::install_sound_hooks(e);
   shell::install_input_hooks(e);

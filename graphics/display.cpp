@@ -14,6 +14,7 @@
 #include "core/engine.h"
 #include "core/env_file.h"
 #include "graphics/draw.h"
+#include "graphics/movie.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
 #include "script/script_machine.h"
@@ -231,6 +232,7 @@ void compose_frame(rt::Engine& e) {
   }
   release_unreferenced_targets(e);
   ++d.frames;
+  step_movie(e);
   present(e);
 }
 

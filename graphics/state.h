@@ -4,6 +4,7 @@
 
 #include "graphics/display.h"
 #include "graphics/images.h"
+#include "graphics/movie.h"
 #include "graphics/page.h"
 #include "graphics/sprite.h"
 #include "graphics/window_mode.h"
@@ -16,6 +17,7 @@ struct State {
   SpriteList sprites;
   Display display;
   WindowMode window;
+  MovieState movie;
 };
 
 }  // namespace gfx

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,14 @@ struct Hooks {
   // True while a movie plays (the picture is not repainted, full screen is
   // kept on focus loss).
   bool (*movie_playing)(Engine&) = nullptr;
+  // Closes a playing movie (menu commands); true when one was playing.
+  bool (*close_movie)(Engine&) = nullptr;
+  // A movie's sound through the sound subsystem's mixer: `pull` fills 44.1
+  // kHz stereo frames and returns how many it had. False: no sound output.
+  bool (*movie_sound_start)(Engine&, std::function<size_t(int16_t*, size_t)> pull, int32_t volume) = nullptr;
+  void (*movie_sound_stop)(Engine&) = nullptr;
+  // The sound reset (stops every stream, clears the slots).
+  void (*sound_reset)(Engine&) = nullptr;
   void (*input_snapshot)(Engine&) = nullptr;
   // Takes the pending press of an input code (130 left, 131 right, 136
   // middle button, 33/34 wheel, 147) if it is younger than 60 ms.

@@ -510,6 +510,11 @@ void install_sound_hooks(rt::Engine& e) {
   h.pump_sound = pump_hook;
   h.on_reset.push_back(reset_hook);
   h.on_shutdown.push_back(shutdown_hook);
+  h.movie_sound_start = [](rt::Engine& en, std::function<size_t(int16_t*, size_t)> pull, int32_t volume) {
+    return movie_sound_start(en, std::move(pull), volume);
+  };
+  h.movie_sound_stop = movie_sound_stop;
+  h.sound_reset = sound_reset;
 }
 
 }  // namespace snd

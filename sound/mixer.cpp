@@ -194,6 +194,14 @@ SoundBuffer* Mixer::create(const WaveFormat& format, uint32_t bytes) {
   return buffers_.back().get();
 }
 
+SoundBuffer* Mixer::create_pulled(PullSource pull) {
+  auto b = std::make_unique<SoundBuffer>();
+  b->format = pcm16_format(2, kDeviceRate);
+  b->pull = std::move(pull);
+  buffers_.push_back(std::move(b));
+  return buffers_.back().get();
+}
+
 void Mixer::release(SoundBuffer* b) {
   if (!b) return;
   b->released = true;
@@ -246,7 +254,14 @@ void Mixer::write(SoundBuffer* b, uint32_t pos, const uint8_t* data, size_t size
 
 void Mixer::mix_buffer(SoundBuffer& b, float* acc, size_t frames) {
   float* src;
-  if (!b.kernel) {
+  if (b.pull) {
+    b.pulled.resize(frames * 2);
+    size_t got = std::min(b.pull(b.pulled.data(), frames), frames);
+    source_.resize(frames * 2);
+    src = source_.data();
+    for (size_t i = 0; i < got * 2; ++i) src[i] = b.pulled[i] * (1.f / 32768.f);
+    std::fill(src + got * 2, src + frames * 2, 0.f);
+  } else if (!b.kernel) {
     source_.resize(frames * 2);
     src = source_.data();
     gather(b, b.frame, frames, src);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -30,6 +31,10 @@ float gain_of(int32_t attenuation);
 
 struct Kernel;
 
+// Fills up to `frames` 44.1 kHz stereo frames and returns how many it had;
+// the mixer plays silence for the rest.
+using PullSource = std::function<size_t(int16_t* out, size_t frames)>;
+
 struct SoundBuffer {
   WaveFormat format;
   std::vector<uint8_t> ring;  // a whole number of frames, at most kRingBytes
@@ -46,6 +51,8 @@ struct SoundBuffer {
   float target = 0.f;
   float ramp_step = 0.f;
   int ramp_left = 0;
+  PullSource pull;  // set: no ring, the frames come from here as they are played
+  std::vector<int16_t> pulled;
 };
 
 class Mixer {
@@ -55,6 +62,8 @@ class Mixer {
 
   // A buffer of `bytes` (rounded down to whole frames) filled with silence.
   SoundBuffer* create(const WaveFormat& format, uint32_t bytes);
+  // A buffer that plays what `pull` hands it (44.1 kHz stereo), not a ring.
+  SoundBuffer* create_pulled(PullSource pull);
   // Fades the buffer out and frees it; the pointer is dead afterwards.
   void release(SoundBuffer* b);
   // Plays from the ring's start, looping.

@@ -151,11 +151,31 @@ void SndShutdown(rt::Engine& e) {
     // Streams cannot outlive their buffers.
     s.streams.clear();
     s.mixer.clear();
+    s.movie = nullptr;
     s.device_up = false;
     closing = std::move(s.device);
   }
   closing.reset();
   s.initialized = false;
+}
+
+bool movie_sound_start(rt::Engine& e, PullSource pull, int32_t volume) {
+  movie_sound_stop(e);
+  if (SndInit(e) != 0) return false;
+  State& s = state(e);
+  std::lock_guard d(s.device_lock);
+  if (!s.device_up) return false;
+  s.movie = s.mixer.create_pulled(std::move(pull));
+  s.mixer.set_volume(s.movie, attenuation_of(std::clamp(volume, 0, 1000)));
+  s.mixer.start(s.movie);
+  return true;
+}
+
+void movie_sound_stop(rt::Engine& e) {
+  State& s = state(e);
+  std::lock_guard d(s.device_lock);
+  if (s.movie) s.mixer.release(s.movie);
+  s.movie = nullptr;
 }
 
 // [SECTION] Stream operations (script side) ----------------------------------------------

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "sound/mixer.h"
+
 namespace rt { struct Engine; }
 
 namespace snd {
@@ -35,6 +37,12 @@ int SndStatus(rt::Engine& e, uint32_t id);
 // Marks every stream for removal and waits until they are gone. The
 // first call starts the service.
 void SndStopAll(rt::Engine& e);
+
+// A movie's sound through the mixer, beside the streams, at a volume of
+// 0-1000. `pull` runs under the device lock on the device's thread (the
+// main thread without a device). False when there is no output.
+bool movie_sound_start(rt::Engine& e, PullSource pull, int32_t volume);
+void movie_sound_stop(rt::Engine& e);
 
 // Once per scheduler pass on the main thread: shows what the service
 // reported and, with no audio device, mixes the time that passed on the

@@ -48,6 +48,7 @@ struct State {
   Mixer mixer;
   bool device_up = false;
   std::unique_ptr<plat::AudioDevice> device;
+  SoundBuffer* movie = nullptr;  // a movie's sound, pulled from its decoder
 
   // --- main thread only
   bool initialized = false;   // SndInit has run (and not been undone)

@@ -1,0 +1,161 @@
+// Movies made on the spot with FFmpeg's encoders, for tests and the demo:
+// pictures of solid colours (one colour per picture) and a sine tone.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct MovieSpec {
+  int width = 64, height = 48;
+  int fps = 10;
+  std::vector<uint32_t> colours;  // 0xRRGGBB, one per picture; none: no picture stream
+  double tone_hz = 0;             // with sound_ms > 0: a sine at this pitch
+  int sound_ms = 0;               // 0: no sound stream
+  double amplitude = 0.5;         // of full scale
+  int rate = 44100;
+  int channels = 2;
+  const char* container = "avi";
+  const char* video_codec = "mpeg4";
+};
+
+namespace movie_detail {
+
+inline void fill_colour(AVFrame* f, uint32_t rgb) {
+  const double r = (rgb >> 16) & 255, g = (rgb >> 8) & 255, b = rgb & 255;
+  auto clip = [](double v) { return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v)))); };
+  const uint8_t y = clip(16 + 0.2568 * r + 0.5041 * g + 0.0979 * b);
+  const uint8_t u = clip(128 - 0.1482 * r - 0.2910 * g + 0.4392 * b);
+  const uint8_t v = clip(128 + 0.4392 * r - 0.3678 * g - 0.0714 * b);
+  for (int row = 0; row < f->height; ++row) std::memset(f->data[0] + row * f->linesize[0], y, f->width);
+  for (int row = 0; row < (f->height + 1) / 2; ++row) {
+    std::memset(f->data[1] + row * f->linesize[1], u, (f->width + 1) / 2);
+    std::memset(f->data[2] + row * f->linesize[2], v, (f->width + 1) / 2);
+  }
+}
+
+inline bool drain(AVFormatContext* oc, AVCodecContext* c, AVStream* st, AVFrame* frame) {
+  if (avcodec_send_frame(c, frame) < 0) return false;
+  AVPacket* pkt = av_packet_alloc();
+  bool ok = true;
+  while (avcodec_receive_packet(c, pkt) == 0) {
+    av_packet_rescale_ts(pkt, c->time_base, st->time_base);
+    pkt->stream_index = st->index;
+    if (av_interleaved_write_frame(oc, pkt) < 0) ok = false;
+  }
+  av_packet_free(&pkt);
+  return ok;
+}
+
+}  // namespace movie_detail
+
+// Writes the movie to `path`; false when FFmpeg refused.
+inline bool write_movie(const std::string& path, const MovieSpec& spec) {
+  using namespace movie_detail;
+  av_log_set_level(AV_LOG_ERROR);
+  AVFormatContext* oc = nullptr;
+  if (avformat_alloc_output_context2(&oc, nullptr, spec.container, path.c_str()) < 0 || !oc) return false;
+  bool ok = true;
+  AVCodecContext* vc = nullptr;
+  AVCodecContext* ac = nullptr;
+  AVStream* vs = nullptr;
+  AVStream* as = nullptr;
+  if (!spec.colours.empty()) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec.video_codec);
+    vs = avformat_new_stream(oc, nullptr);
+    vc = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!vc || !vs) return false;
+    vc->width = spec.width;
+    vc->height = spec.height;
+    vc->time_base = {1, spec.fps};
+    vc->framerate = {spec.fps, 1};
+    vc->pix_fmt = AV_PIX_FMT_YUV420P;
+    vc->gop_size = 12;
+    vc->bit_rate = 2000000;
+    vc->thread_count = 1;
+    if (oc->oformat->flags & AVFMT_GLOBALHEADER) vc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(vc, codec, nullptr) < 0) return false;
+    avcodec_parameters_from_context(vs->codecpar, vc);
+    vs->time_base = vc->time_base;
+  }
+  if (spec.sound_ms > 0) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    as = avformat_new_stream(oc, nullptr);
+    ac = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!ac || !as) return false;
+    ac->sample_fmt = AV_SAMPLE_FMT_S16;
+    ac->sample_rate = spec.rate;
+    av_channel_layout_default(&ac->ch_layout, spec.channels);
+    ac->time_base = {1, spec.rate};
+    if (avcodec_open2(ac, codec, nullptr) < 0) return false;
+    avcodec_parameters_from_context(as->codecpar, ac);
+    as->time_base = ac->time_base;
+  }
+  if (!(oc->oformat->flags & AVFMT_NOFILE) && avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+  if (avformat_write_header(oc, nullptr) < 0) return false;
+
+  AVFrame* frame = av_frame_alloc();
+  const int pictures = static_cast<int>(spec.colours.size());
+  const int64_t samples = static_cast<int64_t>(spec.sound_ms) * spec.rate / 1000;
+  int next_picture = 0;
+  int64_t next_sample = 0;
+  constexpr int kChunk = 1024;
+  // Pictures and sound in time order, so that the file is interleaved.
+  while (ok && (next_picture < pictures || next_sample < samples)) {
+    const double picture_time = next_picture < pictures ? static_cast<double>(next_picture) / spec.fps : 1e30;
+    const double sound_time = next_sample < samples ? static_cast<double>(next_sample) / spec.rate : 1e30;
+    av_frame_unref(frame);
+    if (picture_time <= sound_time) {
+      frame->format = AV_PIX_FMT_YUV420P;
+      frame->width = spec.width;
+      frame->height = spec.height;
+      if (av_frame_get_buffer(frame, 0) < 0) ok = false;
+      else {
+        fill_colour(frame, spec.colours[static_cast<size_t>(next_picture)]);
+        frame->pts = next_picture++;
+        ok = drain(oc, vc, vs, frame);
+      }
+    } else {
+      const int n = static_cast<int>(std::min<int64_t>(kChunk, samples - next_sample));
+      frame->format = AV_SAMPLE_FMT_S16;
+      frame->sample_rate = spec.rate;
+      av_channel_layout_default(&frame->ch_layout, spec.channels);
+      frame->nb_samples = n;
+      if (av_frame_get_buffer(frame, 0) < 0) ok = false;
+      else {
+        auto* out = reinterpret_cast<int16_t*>(frame->data[0]);
+        for (int i = 0; i < n; ++i) {
+          const double t = static_cast<double>(next_sample + i) / spec.rate;
+          const auto v = static_cast<int16_t>(std::lround(32767.0 * spec.amplitude * std::sin(2 * M_PI * spec.tone_hz * t)));
+          for (int c = 0; c < spec.channels; ++c) out[i * spec.channels + c] = v;
+        }
+        frame->pts = next_sample;
+        next_sample += n;
+        ok = drain(oc, ac, as, frame);
+      }
+    }
+  }
+  if (vc) drain(oc, vc, vs, nullptr);
+  if (ac) drain(oc, ac, as, nullptr);
+  if (av_write_trailer(oc) < 0) ok = false;
+  av_frame_free(&frame);
+  avcodec_free_context(&vc);
+  avcodec_free_context(&ac);
+  if (!(oc->oformat->flags & AVFMT_NOFILE)) avio_closep(&oc->pb);
+  avformat_free_context(oc);
+  return ok;
+}
+
+}  // namespace testing_support
