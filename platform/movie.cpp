@@ -154,6 +154,7 @@ struct Movie::Impl {
   bool sound_dropped = false;
   std::deque<MoviePicture> pictures;
   size_t picture_bytes = 0;
+  std::vector<std::vector<uint8_t>> spare;  // pixel buffers to use again
   std::deque<int16_t> sound;  // interleaved stereo
   int64_t last_picture_end = 0;
   bool picture_taken = false;
@@ -349,6 +350,13 @@ struct Movie::Impl {
     p.width = out_w;
     p.height = out_h;
     p.time_ms = picture_time(frame->best_effort_timestamp);
+    {
+      std::lock_guard g(lock);
+      if (!spare.empty()) {
+        p.pixels = std::move(spare.back());
+        spare.pop_back();
+      }
+    }
     // Room past the end: the converters may write whole vectors.
     p.pixels.resize(static_cast<size_t>(out_w) * 3 * out_h + 64);
     uint8_t* dst[4] = {p.pixels.data(), nullptr, nullptr, nullptr};
@@ -443,6 +451,11 @@ struct Movie::Impl {
   }
 
   bool sound_left() const { return sound_present && !sound_dropped && !sound.empty(); }
+
+  // Under the lock.
+  void recycle(std::vector<uint8_t>&& pixels) {
+    if (spare.size() < 4 && !pixels.empty()) spare.push_back(std::move(pixels));
+  }
 };
 
 // [SECTION] Reading (caller's side) ----------------------------------------------------------------
@@ -514,6 +527,7 @@ bool Movie::picture_at(int64_t ms, bool exact, MoviePicture& out) {
   for (;;) {
     while (!m.pictures.empty() && m.pictures.front().time_ms <= ms) {
       m.picture_bytes -= m.pictures.front().pixels.size();
+      m.recycle(std::move(out.pixels));
       out = std::move(m.pictures.front());
       m.pictures.pop_front();
       got = true;

@@ -29,17 +29,24 @@ struct MovieSpec {
   int channels = 2;
   const char* container = "avi";
   const char* video_codec = "mpeg4";
+  bool textured = false;  // a moving pattern over the colour (benchmarks: something to decode)
 };
 
 namespace movie_detail {
 
-inline void fill_colour(AVFrame* f, uint32_t rgb) {
+inline void fill_colour(AVFrame* f, uint32_t rgb, int textured_frame = -1) {
   const double r = (rgb >> 16) & 255, g = (rgb >> 8) & 255, b = rgb & 255;
   auto clip = [](double v) { return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v)))); };
   const uint8_t y = clip(16 + 0.2568 * r + 0.5041 * g + 0.0979 * b);
   const uint8_t u = clip(128 - 0.1482 * r - 0.2910 * g + 0.4392 * b);
   const uint8_t v = clip(128 + 0.4392 * r - 0.3678 * g - 0.0714 * b);
-  for (int row = 0; row < f->height; ++row) std::memset(f->data[0] + row * f->linesize[0], y, f->width);
+  for (int row = 0; row < f->height; ++row) {
+    uint8_t* line = f->data[0] + row * f->linesize[0];
+    std::memset(line, y, f->width);
+    if (textured_frame >= 0)
+      for (int x = 0; x < f->width; ++x)
+        line[x] = static_cast<uint8_t>(y + ((x * 7 + row * 3 + textured_frame * 5) ^ (x * row >> 6)) % 64);
+  }
   for (int row = 0; row < (f->height + 1) / 2; ++row) {
     std::memset(f->data[1] + row * f->linesize[1], u, (f->width + 1) / 2);
     std::memset(f->data[2] + row * f->linesize[2], v, (f->width + 1) / 2);
@@ -123,7 +130,7 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
       frame->height = spec.height;
       if (av_frame_get_buffer(frame, 0) < 0) ok = false;
       else {
-        fill_colour(frame, spec.colours[static_cast<size_t>(next_picture)]);
+        fill_colour(frame, spec.colours[static_cast<size_t>(next_picture)], spec.textured ? next_picture : -1);
         frame->pts = next_picture++;
         ok = drain(oc, vc, vs, frame);
       }
