@@ -98,16 +98,41 @@ void failed(rt::Engine& e, MovieState& m) {
 
 }  // namespace
 
+namespace {
+
+// The movie's picture goes to the host as a layer over the game's picture.
+void show_picture(rt::Engine& e, MovieState& m) {
+  if (m.shown_serial == m.picture_serial) return;
+  m.shown_serial = m.picture_serial;
+  if (!m.has_picture || m.rect.w <= 0 || m.rect.h <= 0) {
+    e.host->set_layer(plat::Layer::Movie, nullptr);
+    return;
+  }
+  plat::LayerPicture layer;
+  layer.pixels = m.picture.pixels.data();
+  layer.width = m.picture.width;
+  layer.height = m.picture.height;
+  layer.stride = m.picture.width * 3;
+  layer.to = {m.rect.x, m.rect.y, m.rect.w, m.rect.h};
+  e.host->set_layer(plat::Layer::Movie, &layer);
+}
+
+}  // namespace
+
 bool movie_playing(rt::Engine& e) { return movie_of(e).movie != nullptr; }
 
 bool close_movie(rt::Engine& e) {
   MovieState& m = movie_of(e);
   const bool playing = m.movie != nullptr;
   release_decoder(e, m);
+  const bool shown = m.has_picture;
   m.has_picture = false;
   m.picture = {};
   m.active = false;
-  ++m.picture_serial;
+  if (shown) {
+    ++m.picture_serial;
+    show_picture(e, m);
+  }
   // The picture under the movie shows again, whole.
   e.gfx->display.present_all = true;
   return playing;
@@ -127,16 +152,12 @@ void step_movie(rt::Engine& e) {
   if (m.movie->picture_at(t, m.exact, m.picture)) {
     m.has_picture = true;
     ++m.picture_serial;
+    show_picture(e, m);
   }
+  // Once over, the last picture stays until the movie is stopped.
   if (m.movie->finished_at(t, m.exact)) release_decoder(e, m);
 }
 
-const plat::MoviePicture* movie_picture(rt::Engine& e, Rect* where) {
-  MovieState& m = movie_of(e);
-  if (!m.has_picture || m.rect.w <= 0 || m.rect.h <= 0) return nullptr;
-  if (where) *where = m.rect;
-  return &m.picture;
-}
 
 namespace {
 
@@ -235,7 +256,10 @@ constexpr auto kMovieBuiltins = rt::handler_table<rt::Subsystem::graphics>({
     {"movie_volume", movie_volume},
 });
 
-void shut_down_movie(rt::Engine& e) { close_movie(e); }
+void reset_movie(rt::Engine& e) { close_movie(e); }
+// At exit the decoder and the sound stop; the player's view keeps the
+// last picture (for --screenshot-presented).
+void shut_down_movie(rt::Engine& e) { release_decoder(e, movie_of(e)); }
 
 }  // namespace
 
@@ -245,7 +269,7 @@ void install_movie_hooks(rt::Engine& e) {
   rt::Hooks& hooks = e.vm->hooks;
   hooks.movie_playing = movie_playing;
   hooks.close_movie = close_movie;
-  hooks.on_reset.push_back(shut_down_movie);
+  hooks.on_reset.push_back(reset_movie);
   hooks.on_shutdown.push_back(shut_down_movie);
 }
 

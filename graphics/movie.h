@@ -35,6 +35,7 @@ struct MovieState {
   plat::MoviePicture picture;          // the picture shown now
   bool has_picture = false;
   uint64_t picture_serial = 0;         // counts new pictures
+  uint64_t shown_serial = 0;           // the picture the host has
 };
 
 std::span<const rt::BuiltinEntry> movie_builtins();
@@ -47,7 +48,5 @@ bool close_movie(rt::Engine& e);
 // Advances the movie to the script clock: takes the picture due, notices
 // the end and failures. Called with every frame.
 void step_movie(rt::Engine& e);
-// The picture to draw over the presented one, and where; null when none.
-const plat::MoviePicture* movie_picture(rt::Engine& e, Rect* where);
 
 }  // namespace gfx

@@ -3,9 +3,11 @@
 // guard in the settings store, and files that cannot be played.
 #include <gtest/gtest.h>
 
-#include <complex>
+#include <array>
+#include <span>
 
 #include "base/bytes.h"
+#include "graphics/png_codec.h"
 #include "tests/support/movie_files.h"
 #include "tests/support/script_game.h"
 
@@ -95,6 +97,44 @@ TEST(MovieEndToEnd, AClickEndsASkippableWaitAndTheMovieVolumeApplies) {
   int peak = 0;
   for (int16_t v : left) peak = std::max(peak, std::abs(static_cast<int>(v)));
   EXPECT_NEAR(peak, 1638, 200);
+}
+
+// Blue, green, red at (x, y) of a PNG the program wrote.
+std::array<int, 3> pixel(const std::string& png, int x, int y) {
+  gfx::PngImage image;
+  std::string why;
+  if (gfx::decode_png(std::span(reinterpret_cast<const uint8_t*>(png.data()), png.size()), image, &why) !=
+      gfx::PngResult::Ok)
+    return {-1, -1, -1};
+  const uint8_t* p = &image.bgr[(static_cast<size_t>(y) * image.width + x) * 3];
+  return {p[0], p[1], p[2]};
+}
+
+bool near(std::array<int, 3> bgr, uint32_t rgb) {
+  return std::abs(bgr[2] - static_cast<int>(rgb >> 16)) <= 8 && std::abs(bgr[1] - static_cast<int>((rgb >> 8) & 255)) <= 8 &&
+         std::abs(bgr[0] - static_cast<int>(rgb & 255)) <= 8;
+}
+
+TEST(MovieEndToEnd, ThePictureDueIsShownOverTheGameAtTheMovieRectangle) {
+  ScriptGame game(kEnvironment);
+  ASSERT_TRUE(write_movie(game.dir / "clip.avi", clip()));
+  const std::pair<int, uint32_t> cases[] = {{50, 0xFF0000}, {250, 0x0000FF}, {1000, 0xFFFFFF}};
+  for (auto [ms, colour] : cases) {
+    // At (8, 4), 32 x 24; the game's own picture stays black.
+    game.script("start", ".function $init@GLOBAL\n    return\nmain:\n    line 1\n    push_i 24\n    push_i 32\n"
+                         "    push_i 4\n    push_i 8\n    push_i 1\n    push_s \"clip.avi\"\n"
+                         "    syscall_discard movie_play, 6\n    push_i " + std::to_string(ms) +
+                         "\n    syscall_discard wait, 1\n    syscall system_end, 0\n");
+    GameRun r = game.run({"--screenshot-presented=" + (game.dir / "seen.png"), "--screenshot=" + (game.dir / "front.png")});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string seen = game.dir.read("seen.png"), front = game.dir.read("front.png");
+    EXPECT_TRUE(near(pixel(seen, 24, 16), colour)) << ms << " ms";
+    EXPECT_TRUE(near(pixel(seen, 8, 4), colour)) << ms << " ms";
+    EXPECT_TRUE(near(pixel(seen, 39, 27), colour)) << ms << " ms";
+    EXPECT_TRUE(near(pixel(seen, 7, 16), 0)) << "left of the rectangle";
+    EXPECT_TRUE(near(pixel(seen, 40, 16), 0)) << "right of the rectangle";
+    EXPECT_TRUE(near(pixel(front, 24, 16), 0)) << "the front buffer never gets the movie";
+  }
 }
 
 TEST(MovieEndToEnd, MissingFileAndTheCrashGuard) {
