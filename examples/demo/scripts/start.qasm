@@ -9,7 +9,10 @@
 ; Then the reader chooses one of two answers, with the mouse (click regions),
 ; the arrow keys or the d-pad and Return or A; the story ends as chosen and
 ; pages back through the backlog. Music plays throughout, Sora speaks her
-; second line aloud, and a chime marks the choice.
+; second line aloud, and a chime marks the choice. The game saves itself at
+; the choice (the quick slot); once the story is told it loads that save
+; back, rebuilds the scene and asks again. F2 and F3 save to and load from
+; the quick slot through the game's own save and load hooks.
 
 .function $init@GLOBAL
     line 1
@@ -27,11 +30,41 @@ main:
     push_s "demo: the main thread starts"
     syscall_discard debugout, 1
 
+    push_i 0
+    st_i_pop #loaded_back
     ; Music that loops for as long as the game runs.
     push_i 1
     push_s "demo_bgm"
     syscall_discard music, 2
 
+    call_fn_discard $scene@GLOBAL, 0
+
+    ; A second thread ticks beside the main one: ticker("tick", 5).
+    push_i 5
+    push_s "tick"
+    push_i &$ticker@GLOBAL
+    syscall_discard thread_create, 3
+
+    ; The story, on the main thread: its choice is the save point.
+    call_fn_discard $story@GLOBAL, 0
+
+    ; Once: back to the choice through the load hook, as F3 would.
+    load i #loaded_back
+    jmp_true main_rest
+    push_i 1
+    st_i_pop #loaded_back
+    push_s "demo: back to the choice"
+    syscall_discard debugout, 1
+    call_fn_discard on_load_request, 0
+main_rest:
+    push_i -1
+    syscall_discard wait, 1
+    jmp main_rest
+
+; scene(): the sky, the turning star, the title panel and the travelling
+; ball; made at the start and again after a load (a load keeps variables,
+; not pictures).
+.function $scene@GLOBAL
     ; The sky fills the screen.
     push_s "sky"
     syscall sprite_create_file, 1
@@ -80,16 +113,12 @@ main:
     load i @ball
     syscall_discard sprite_move, 3
 
-    ; The story runs in a thread of its own.
-    push_i &$story@GLOBAL
+    push_i &$travel@GLOBAL
     syscall_discard thread_create, 1
+    return
 
-    ; A second thread ticks beside the main one: ticker("tick", 5).
-    push_i 5
-    push_s "tick"
-    push_i &$ticker@GLOBAL
-    syscall_discard thread_create, 3
-
+; travel(): the title glows once it is in; the ball travels for ever.
+.function $travel@GLOBAL
     line 20
     load i @panel
     syscall_discard sprite_alfa_wait, 1
@@ -155,30 +184,7 @@ stop:
 
 .function $story@GLOBAL
     line 50
-    push_i 132
-    push_i 600
-    syscall page_create_withalfa, 2
-    st_i_pop @console
-    call_fn_discard $clear_console@GLOBAL, 0
-    load i @console
-    syscall sprite_create, 1
-    st_i_pop @console_sprite
-    push_i 336
-    push_i 20
-    load i @console_sprite
-    syscall_discard sprite_move, 3
-    push_i 96
-    push_i 568
-    push_i 32
-    push_i 16
-    load i @console
-    syscall_discard console_set, 5
-    push_i 20
-    push_s "ＭＳ ゴシック"
-    syscall_discard console_font, 2
-    push_i 0x01402010
-    push_i 0xFFFFFF
-    syscall_discard console_color, 2
+    call_fn_discard $console_setup@GLOBAL, 0
     push_i 600
     syscall_discard wait, 1
 
@@ -263,6 +269,35 @@ told:
     syscall_discard debugout, 1
     return
 
+; console_setup(): the console's page and sprite at the foot of the screen,
+; its box, font and colours.
+.function $console_setup@GLOBAL
+    push_i 132
+    push_i 600
+    syscall page_create_withalfa, 2
+    st_i_pop @console
+    call_fn_discard $clear_console@GLOBAL, 0
+    load i @console
+    syscall sprite_create, 1
+    st_i_pop @console_sprite
+    push_i 336
+    push_i 20
+    load i @console_sprite
+    syscall_discard sprite_move, 3
+    push_i 96
+    push_i 568
+    push_i 32
+    push_i 16
+    load i @console
+    syscall_discard console_set, 5
+    push_i 20
+    push_s "ＭＳ ゴシック"
+    syscall_discard console_font, 2
+    push_i 0x01402010
+    push_i 0xFFFFFF
+    syscall_discard console_color, 2
+    return
+
 ; clear_console(): the dark, half see-through box without text.
 .function $clear_console@GLOBAL
     push_i 0x281008
@@ -343,6 +378,28 @@ on_line_done:
 
 .function $choose@GLOBAL
     line 60
+    ; The save point: a load comes back to this call.
+    syscall_discard save_enable, 0
+    push_i 48
+    push_i 64
+    syscall_discard capture_thumbnail, 2
+    push_s "星の見える丘で"
+    syscall_discard save_point, 1
+    load i #loaded_back
+    jmp_false choose_save
+    ; Loaded: the pictures are gone, the variables are back.
+    push_s "demo: loaded at the choice"
+    syscall_discard debugout, 1
+    call_fn_discard $scene@GLOBAL, 0
+    call_fn_discard $console_setup@GLOBAL, 0
+    jmp choose_show
+choose_save:
+    push_i -1
+    syscall_discard save_write, 1
+    push_s "demo: saved at the choice"
+    syscall_discard debugout, 1
+choose_show:
+    line 61
     push_s "demo: the choice is shown"
     syscall_discard debugout, 1
     ; The frame: a yellow page, hidden until something is selected.
@@ -527,3 +584,22 @@ keys_down:
     call_fn_discard $select@GLOBAL, 1
 keys_done:
     return
+
+; --- Save and load -------------------------------------------------------------
+; The engine calls these for the Save and Load requests (F2, F3 and the
+; menu); the game keeps one quick save.
+.function on_save_request
+    push_i -1
+    syscall_discard save_write, 1
+    push_s "demo: saved"
+    syscall_discard debugout, 1
+    return
+.export 0x7CE76169, on_save_request
+
+.function on_load_request
+    push_i -1
+    syscall save_load, 1
+    push_s "demo: load asked"
+    syscall_discard debugout, 2
+    return
+.export 0xAAF02220, on_load_request
