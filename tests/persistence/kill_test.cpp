@@ -65,9 +65,14 @@ TEST(KillTest, EveryFileLeftBehindIsWhole) {
   int saves_seen = 0;
   for (int kill = 0; kill < 200; ++kill) {
     {
+      // Killed at a random moment once it is saving: start-up takes long
+      // on a busy machine, and the kills are meant for the saves.
+      const auto before = plat::native_file_id(save);
       Background child({"quorel", "--headless", "--virtual-clock=10", "--settings=" + (dir / "settings.ini"),
                         dir.path()});
-      std::this_thread::sleep_for(std::chrono::microseconds(5000 + random() % 40000));
+      for (int wait = 0; wait < 3000 && plat::native_file_id(save) == before; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 8000));
     }  // killed here
     if (auto bytes = plat::read_whole_file(save)) {
       persist::ReadError error;
