@@ -20,18 +20,6 @@ namespace {
 using rt::Call;
 using rt::Progress;
 
-std::string native_slot(rt::Engine& e, int32_t slot) { return rt::savedata_native_path(e, slot_file(slot)); }
-
-// The head and thumbnail of a slot file with the right magic.
-std::optional<std::vector<uint8_t>> slot_head(rt::Engine& e, int32_t slot) {
-  const std::string path = native_slot(e, slot);
-  auto size = plat::native_file_size(path);
-  if (!size || *size < static_cast<int64_t>(kHeadSize) || *size > kMaxFileSize) return std::nullopt;
-  auto bytes = plat::read_whole_file(path);
-  if (!bytes || !save_title_of(*bytes)) return std::nullopt;
-  return bytes;
-}
-
 // The stored pixels as a 24-bit page, copied to the target with clipping.
 bool draw_thumbnail(rt::Engine& e, int32_t w, int32_t h, const uint8_t* pixels, int32_t page, int32_t x, int32_t y) {
   gfx::Page* dst = gfx::find_page(e, page);
@@ -84,23 +72,14 @@ Progress save_load(Call& c) {
 }
 
 Progress save_title(Call& c) {
-  auto bytes = slot_head(c.engine, c.int_arg(1));
-  c.ret_string(bytes ? *save_title_of(*bytes) : std::string());
+  auto summary = summarize_save(c.engine, slot_file(c.int_arg(1)));
+  c.ret_string(summary ? summary->title : std::string());
   return Progress::Done;
 }
 
-std::string time_text(const plat::LocalTime& t) {
-  return base::format("%02d/%02d/%02d %02d:%02d:%02d", t.year % 100, t.month, t.day, t.hour, t.minute, t.second);
-}
-
 Progress save_time(Call& c) {
-  auto units = plat::native_file_time_100ns(native_slot(c.engine, c.int_arg(1)));
-  if (!units) {
-    c.ret_string({});
-    return Progress::Done;
-  }
-  const int64_t unix_seconds = *units / 10000000 - 11644473600LL;
-  c.ret_string(time_text(plat::local_time_of(unix_seconds)));
+  auto summary = summarize_save(c.engine, slot_file(c.int_arg(1)));
+  c.ret_string(summary ? summary->time : std::string());
   return Progress::Done;
 }
 
@@ -115,17 +94,10 @@ Progress capture_thumbnail_builtin(Call& c) {
 }
 
 Progress save_thumb_draw(Call& c) {
-  auto bytes = slot_head(c.engine, c.int_arg(1));
-  if (!bytes || bytes->size() < kSaveHeaderSize) return rt::done(c, -1);
-  Head head;
-  std::memcpy(head.data(), bytes->data(), kHeadSize);
-  const int32_t w = static_cast<int32_t>(head_u32(head, field::kThumbWidth));
-  const int32_t h = static_cast<int32_t>(head_u32(head, field::kThumbHeight));
-  if (w <= 0 || h <= 0 || w > 4096 || h > 4096 ||
-      bytes->size() - kSaveHeaderSize < static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 3)
-    return rt::done(c, -1);
-  const bool drawn = draw_thumbnail(c.engine, w, h, bytes->data() + kSaveHeaderSize, c.int_arg(2), c.int_arg(3),
-                                    c.int_arg(4));
+  auto summary = summarize_save(c.engine, slot_file(c.int_arg(1)));
+  if (!summary || summary->thumb_width <= 0) return rt::done(c, -1);
+  const bool drawn = draw_thumbnail(c.engine, summary->thumb_width, summary->thumb_height, summary->thumbnail.data(),
+                                    c.int_arg(2), c.int_arg(3), c.int_arg(4));
   return rt::done(c, drawn ? 0 : -1);
 }
 

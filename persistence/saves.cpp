@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/crc32.h"
 #include "base/format.h"
 #include "base/sjis.h"
@@ -590,6 +591,33 @@ std::optional<std::string> choose(rt::Engine& e, rt::FileChoice::Purpose purpose
 }
 
 }  // namespace
+
+std::optional<SaveSummary> summarize_save(rt::Engine& e, const std::string& engine_path) {
+  const std::string native = native_of(e, engine_path);
+  auto size = plat::native_file_size(native);
+  if (!size || *size < static_cast<int64_t>(kHeadSize) || *size > kMaxFileSize) return std::nullopt;
+  auto bytes = plat::read_whole_file(native);
+  if (!bytes) return std::nullopt;
+  auto title = save_title_of(*bytes);
+  if (!title) return std::nullopt;
+  SaveSummary out;
+  out.title = *title;
+  if (auto units = plat::native_file_time_100ns(native)) {
+    const plat::LocalTime t = plat::local_time_of(*units / 10000000 - 11644473600LL);
+    out.time = base::format("%02d/%02d/%02d %02d:%02d:%02d", t.year % 100, t.month, t.day, t.hour, t.minute, t.second);
+  }
+  const uint8_t* h = bytes->data();
+  const int32_t w = static_cast<int32_t>(base::load_u32(h + field::kThumbWidth));
+  const int32_t ht = static_cast<int32_t>(base::load_u32(h + field::kThumbHeight));
+  if (w > 0 && ht > 0 && w <= 4096 && ht <= 4096 && bytes->size() >= kSaveHeaderSize &&
+      bytes->size() - kSaveHeaderSize >= static_cast<uint64_t>(w) * static_cast<uint64_t>(ht) * 3) {
+    out.thumb_width = w;
+    out.thumb_height = ht;
+    out.thumbnail.assign(bytes->begin() + kSaveHeaderSize,
+                         bytes->begin() + kSaveHeaderSize + static_cast<size_t>(w) * ht * 3);
+  }
+  return out;
+}
 
 int32_t save_as_dialog(rt::Engine& e) {
   State& s = state(e);

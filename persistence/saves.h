@@ -113,4 +113,15 @@ int32_t save_as_dialog(rt::Engine& e);
 int32_t load_dialog(rt::Engine& e);
 bool snapshot_captured(rt::Engine& e);
 
+// What a file chooser shows of a save: its title, when it was written
+// ("YY/MM/DD hh:mm:ss", local time) and its thumbnail (blue-green-red rows,
+// none when 0 × 0). nullopt for a file that is no save of this engine.
+struct SaveSummary {
+  std::string title;  // Shift-JIS
+  std::string time;
+  int32_t thumb_width = 0, thumb_height = 0;
+  std::vector<uint8_t> thumbnail;
+};
+std::optional<SaveSummary> summarize_save(rt::Engine& e, const std::string& engine_path);
+
 }  // namespace persist

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "base/crc32.h"
+#include "graphics/png_codec.h"
 #include "persistence/save_file.h"
 #include "platform/files.h"
 #include "script/value.h"
@@ -235,6 +236,74 @@ resumed:
   EXPECT_NE(two.err.find("ファイルの書き込みでエラーが発生しました"), std::string::npos) << two.err;
   EXPECT_TRUE(game.dir.exists("savedata/quorel_last.sav"));
   EXPECT_EQ(game.dir.read("savedata/quorel_0009.sav/keep"), "a folder where the save would go");
+}
+
+// A slot's title, time and thumbnail are read back from its file; a slot
+// with no file gives empty answers and -1.
+TEST(SavesEndToEnd, SlotTitlesTimesAndThumbnailsComeFromTheFiles) {
+  ScriptGame game(kEnvironment);
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    syscall_discard save_enable, 0
+    push_i 0x0000FF
+    push_i 48
+    push_i 64
+    push_i 0
+    push_i 0
+    syscall get_frontbuffer, 0
+    syscall_discard grp_boxfill, 6
+    push_i 2
+    push_i 2
+    syscall_discard capture_thumbnail, 2
+    push_s "赤い画面"
+    syscall_discard save_point, 1
+    push_i 3
+    syscall_discard save_write, 1
+    push_i 0xFF0000
+    push_i 48
+    push_i 64
+    push_i 0
+    push_i 0
+    syscall get_frontbuffer, 0
+    syscall_discard grp_boxfill, 6
+    push_i 0
+    push_i 0
+    syscall get_frontbuffer, 0
+    push_i 3
+    syscall save_thumb_draw, 4
+    push_i 0
+    push_i 0
+    syscall get_frontbuffer, 0
+    push_i 5
+    syscall save_thumb_draw, 4
+    push_i 5
+    syscall save_title, 1
+    push_i 3
+    syscall save_title, 1
+    syscall_discard debugout, 4
+    push_i 3
+    syscall save_time, 1
+    syscall strlen, 1
+    push_i 5
+    syscall save_time, 1
+    syscall strlen, 1
+    syscall_discard debugout, 2
+    syscall_discard system_end, 0
+)");
+  GameRun r = game.run({"--screenshot=" + game.dir / "shot.png"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"赤い画面  -1 0 ", "0 17 "}));
+  auto png = plat::read_whole_file(game.dir / "shot.png");
+  ASSERT_TRUE(png);
+  gfx::PngImage image;
+  ASSERT_EQ(gfx::decode_png(*png, image, nullptr), gfx::PngResult::Ok);
+  ASSERT_EQ(image.width, 64);
+  auto at = [&](int x, int y) { return &image.bgr[(static_cast<size_t>(y) * image.width + x) * 3]; };
+  EXPECT_EQ(at(1, 1)[2], 255) << "the red thumbnail drawn over the blue screen";
+  EXPECT_EQ(at(1, 1)[0], 0);
+  EXPECT_EQ(at(2, 2)[0], 255) << "only its 2 x 2 pixels";
 }
 
 }  // namespace
