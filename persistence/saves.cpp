@@ -244,7 +244,9 @@ bool write_game(rt::Engine& e, const std::string& engine_path) {
   c.globals = s.globals;
   c.thread_vars = s.thread_vars;
   c.locals = s.locals;
-  const std::vector<uint8_t> tail = write_trailer(s.trailer);
+  // The resume record only when it describes these frames.
+  const std::vector<uint8_t> tail =
+      s.trailer.frames.size() == s.frames.size() ? write_trailer(s.trailer) : std::vector<uint8_t>{};
   c.tail = tail;
   if (!write_atomic(native_of(e, engine_path), write_save(c))) {
     rt::message_box(e, msg::kWriteFailed, plat::Buttons::Ok, plat::Icon::Error);
@@ -265,22 +267,26 @@ std::optional<std::vector<uint8_t>> read_file(rt::Engine& e, const std::string& 
   return plat::read_whole_file(native);
 }
 
-void refuse(rt::Engine& e, const std::string& text) {
-  rt::debug_log(e, text);
-  rt::message_box(e, text, plat::Buttons::Ok, plat::Icon::Warning);
+void refuse(rt::Engine& e, const Refusal& why) {
+  rt::debug_log(e, why.message + " (" + why.reason + ")");
+  rt::message_box(e, why.message, plat::Buttons::Ok, plat::Icon::Warning);
+}
+
+Refusal damaged(const std::string& label, ReadError error) {
+  return {base::format(msg::kLoadDamaged, label.c_str()), describe(error)};
 }
 
 // Places every frame's position and targets in the scripts as they are
 // now; the message for the player when one no longer fits.
-std::optional<std::string> place_frames(rt::Engine& e, const std::string& label, std::vector<FrameRecord>& frames,
+std::optional<Refusal> place_frames(rt::Engine& e, const std::string& label, std::vector<FrameRecord>& frames,
                                         const Trailer* trailer, int32_t* point_argc, int32_t locals) {
   for (size_t k = 0; k < frames.size(); ++k) {
     FrameRecord& f = frames[k];
     const bool top = k + 1 == frames.size();
     if (f.base < 1 || f.base > locals || f.stack_top < 1 || f.stack_top > locals)
-      return base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadCounts));
+      return damaged(label, ReadError::BadCounts);
     if (top && f.stack_top != locals)
-      return base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadCounts));
+      return damaged(label, ReadError::BadCounts);
     if (f.script.empty()) {
       f.pc = 0;
       std::fill(std::begin(f.targets), std::end(f.targets), 0);
@@ -290,10 +296,13 @@ std::optional<std::string> place_frames(rt::Engine& e, const std::string& label,
     // game's own folders only.
     if (f.script.size() > rt::kMaxScriptName || f.script.find_first_of("\\/:") != std::string::npos ||
         base::sjis_upper(f.script) != f.script || base::extension_of(f.script) != ".MJO")
-      return base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadCounts));
-    if (!res::FfExists(e, f.script)) return base::format(msg::kLoadScriptMissing, label.c_str(), f.script.c_str());
+      return damaged(label, ReadError::BadCounts);
+    if (!res::FfExists(e, f.script))
+      return Refusal{base::format(msg::kLoadScriptMissing, label.c_str(), f.script.c_str()),
+                     "script " + f.script + " is missing"};
     rt::LoadedScript& s = rt::load_script(e, f.script);
-    const std::string changed = base::format(msg::kLoadScriptChanged, label.c_str(), f.script.c_str());
+    const Refusal changed{base::format(msg::kLoadScriptChanged, label.c_str(), f.script.c_str()),
+                          "script " + f.script + " changed where the save stands"};
     uint32_t* positions[6] = {&f.pc, &f.targets[0], &f.targets[1], &f.targets[2], &f.targets[3], &f.targets[4]};
     for (int i = 0; i < 6; ++i) {
       uint32_t& at = *positions[i];
@@ -325,21 +334,21 @@ std::optional<std::string> place_frames(rt::Engine& e, const std::string& label,
 }  // namespace
 
 std::unique_ptr<PendingLoad> prepare_load(rt::Engine& e, const std::string& engine_path, int32_t argument,
-                                          std::string* why) {
+                                          Refusal* why) {
   auto bytes = read_file(e, engine_path);
   if (!bytes) return nullptr;
   const std::string label = file_label(engine_path);
-  auto refused = [&](std::string text) -> std::unique_ptr<PendingLoad> {
-    if (why) *why = std::move(text);
+  auto refused = [&](Refusal r) -> std::unique_ptr<PendingLoad> {
+    if (why) *why = std::move(r);
     return nullptr;
   };
   ReadError error;
   auto file = parse_save(*bytes, &error);
-  if (!file) return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(error)));
+  if (!file) return refused(damaged(label, error));
   Trailer trailer;
   const TrailerState ts = parse_trailer(file->tail, file->frames.size(), &trailer);
   if (ts == TrailerState::Damaged)
-    return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadTrailer)));
+    return refused(damaged(label, ReadError::BadTrailer));
   auto load = std::make_unique<PendingLoad>();
   load->point_argc = ts == TrailerState::Present ? trailer.point_argc : 0;
   {
@@ -350,7 +359,7 @@ std::unique_ptr<PendingLoad> prepare_load(rt::Engine& e, const std::string& engi
     if (!l) {
       if (g) release_values(*g);
       if (t) release_values(*t);
-      return refused(base::format(msg::kLoadDamaged, label.c_str(), describe(ReadError::BadValues)));
+      return refused(damaged(label, ReadError::BadValues));
     }
     load->globals = std::move(*g);
     load->thread_vars = std::move(*t);
@@ -377,10 +386,10 @@ std::unique_ptr<PendingLoad> prepare_load(rt::Engine& e, const std::string& engi
 
 int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argument) {
   State& s = state(e);
-  std::string why;
+  Refusal why;
   auto load = prepare_load(e, engine_path, argument, &why);
   if (!load) {
-    if (!why.empty()) refuse(e, why);
+    if (!why.message.empty()) refuse(e, why);
     return -1;
   }
   s.pending = std::move(load);

@@ -83,11 +83,16 @@ std::string slot_file(int32_t slot);
 // Writes the snapshot (and then the system data). False when nothing was
 // written: no snapshot, LOADSAVEDISABLE, or the write failed (reported).
 bool write_game(rt::Engine& e, const std::string& engine_path);
+// Why a save does not load: the player's message (Shift-JIS, naming the
+// file and the script) and a plain reason for logs and tools.
+struct Refusal {
+  std::string message;
+  std::string reason;
+};
 // Reads and checks a save against the scripts as they are now: nullptr
-// when the file cannot be opened or is refused (`why` then says why for
-// the player; empty when the file is missing).
+// when the file cannot be opened (`why` left empty) or is refused.
 std::unique_ptr<PendingLoad> prepare_load(rt::Engine& e, const std::string& engine_path, int32_t argument,
-                                          std::string* why);
+                                          Refusal* why);
 // Checks the file and asks for its load. 0, or -1 when refused.
 int32_t request_load(rt::Engine& e, const std::string& engine_path, int32_t argument);
 // The run loop, after the reset: the asked-for game. Returns the start

@@ -255,17 +255,17 @@ int check(const std::string& dir, const std::string& game) {
     const std::string& n = entry.native_name;
     if (n.size() < 4 || strcasecmp(n.c_str() + n.size() - 4, ".sav") != 0) continue;
     ++checked;
-    std::string why;
+    persist::Refusal why;
     try {
       if (persist::prepare_load(e, plat::join_path(absolute, n), 0, &why)) {
         std::printf("%s: loads\n", n.c_str());
         continue;
       }
     } catch (const rt::ProcessExit&) {
-      why = "a script of the game cannot be loaded";
+      why.reason = "a script of the game cannot be loaded";
     }
     ++refused;
-    std::printf("%s: would not load: %s\n", n.c_str(), why.empty() ? "cannot be read" : utf8(why).c_str());
+    std::printf("%s: would not load: %s\n", n.c_str(), why.reason.empty() ? "cannot be read" : why.reason.c_str());
   }
   std::printf("%d save%s checked, %d would not load\n", checked, checked == 1 ? "" : "s", refused);
   return refused ? 1 : 0;
