@@ -192,6 +192,7 @@ Progress movie_play(Call& c) {
     m.name = name;
     m.rect = {rect.x, rect.y, std::max(rect.w, 0), std::max(rect.h, 0)};
     m.exact = e.clock.is_virtual();
+    m.played_at = c.now();
     m.opened = false;
     m.volume_playing = m.volume;
     m.volume = 1000;
@@ -217,11 +218,16 @@ Progress movie_is_playing(Call& c) {
   return done(c, movie_playing(c.engine) ? 1 : 0);
 }
 
-// Takes every pending click and key press; true when there was one.
+// Takes every pending click and key press; true when there was one made
+// since the movie started (a thread's click latch may be much older).
 bool take_input(Call& c) {
   rt::Thread& t = c.thread;
-  bool any = t.latch_left || t.latch_right || t.latch_middle;
-  t.latch_left = t.latch_right = t.latch_middle = 0;
+  const uint32_t since = movie_of(c.engine).played_at;
+  bool any = false;
+  for (uint32_t* latch : {&t.latch_left, &t.latch_right, &t.latch_middle}) {
+    if (*latch != 0 && static_cast<int32_t>(*latch - since) >= 0) any = true;
+    *latch = 0;
+  }
   if (auto take = c.engine.vm->hooks.take_click) {
     uint32_t time;
     for (int code : {130, 131, 136, 33, 34, 147})

@@ -31,6 +31,7 @@ struct MovieState {
   bool exact = false;                  // frames wait for the decoder (virtual clock)
   bool opened = false;                 // the decoder has opened the file
   bool sound_attached = false;         // the mixer pulls its sound
+  uint32_t played_at = 0;              // script clock of the play call
   uint32_t opened_at = 0;              // script clock when it opened
   plat::MoviePicture picture;          // the picture shown now
   bool has_picture = false;

@@ -17,6 +17,7 @@ struct Play {
   RunResult run;
   std::vector<std::string> log;  // the demo's lines, without their date stamp
   std::string shot;              // the last frame as a BMP file
+  std::string seen;              // what the player saw last (with a movie over the frame)
   std::string audio;             // the mixed sound output (WAVE), with `with_audio`
 };
 
@@ -29,6 +30,7 @@ Play play(int frames, bool with_audio = false) {
   std::vector<std::string> argv = {
       "quorel", "--headless", "--virtual-clock=16", "--max-frames=" + std::to_string(frames), "--seed=1",
       "--settings=" + (dir / "settings.ini"), "--screenshot=" + (dir / "shot.bmp"),
+      "--screenshot-presented=" + (dir / "seen.bmp"),
       "--input=" + std::string(QUOREL_SOURCE_DIR) + "/examples/demo/autoplay.txt"};
   if (with_audio) argv.push_back("--audio-out=" + (dir / "out.wav"));
   argv.push_back(dir / "game");
@@ -44,6 +46,7 @@ Play play(int frames, bool with_audio = false) {
     pos = end + 1;
   }
   p.shot = dir.read("shot.bmp");
+  p.seen = dir.read("seen.bmp");
   return p;
 }
 
@@ -75,6 +78,32 @@ TEST(DemoPlay, TheInputFileMakesTheChoiceAndRepeatsExactly) {
   EXPECT_NE(pixel(hover.shot, 185, 222), kFrame);
   EXPECT_NE(pixel(stepped.shot, 185, 150), kFrame);
   EXPECT_EQ(pixel(stepped.shot, 185, 222), kFrame);
+}
+
+// After the second telling a movie plays over the middle of the picture,
+// with a sound of its own, until the play-through's click.
+TEST(DemoPlay, TheEndingMovieShowsOverThePictureUntilAClick) {
+  Play movie = play(2120, true), after = play(2200);
+  ASSERT_EQ(movie.run.exit_code, 0) << movie.run.err;
+  ASSERT_EQ(after.run.exit_code, 0) << after.run.err;
+  EXPECT_EQ(std::count(movie.log.begin(), movie.log.end(), "demo: the ending movie is over "), 0);
+  EXPECT_EQ(std::count(after.log.begin(), after.log.end(), "demo: the ending movie is over "), 1);
+  const uint32_t seen = pixel(movie.seen, 320, 240);
+  const uint32_t r = seen >> 16, g = (seen >> 8) & 255, b = seen & 255;
+  EXPECT_TRUE(r > 150 && r > g && g > b) << std::hex << seen << " is not the movie's evening orange";
+  EXPECT_NE(seen, pixel(movie.shot, 320, 240)) << "the movie is over the picture, not in it";
+  EXPECT_EQ(pixel(after.seen, 320, 240), pixel(after.shot, 320, 240)) << "gone after the click";
+  // Its tone, 330 Hz, in the last quarter of a second.
+  const size_t frames = movie.audio.size() > 44 ? (movie.audio.size() - 44) / 4 : 0;
+  ASSERT_GT(frames, 11025u);
+  double re = 0, im = 0;
+  for (size_t i = frames - 11025; i < frames; ++i) {
+    const auto* at = reinterpret_cast<const uint8_t*>(movie.audio.data() + 44 + i * 4);
+    const double v = static_cast<int16_t>(at[0] | at[1] << 8);
+    re += v * std::cos(2 * M_PI * 330 * i / 44100.0);
+    im -= v * std::sin(2 * M_PI * 330 * i / 44100.0);
+  }
+  EXPECT_NEAR(2 * std::hypot(re, im) / 11025, 3277, 400);
 }
 
 TEST(DemoPlay, MusicThroughoutWithTheVoiceAndTheChimeOnTop) {

@@ -12,7 +12,8 @@
 ; second line aloud, and a chime marks the choice. The game saves itself at
 ; the choice (the quick slot); once the story is told it loads that save
 ; back, rebuilds the scene and asks again. F2 and F3 save to and load from
-; the quick slot through the game's own save and load hooks.
+; the quick slot through the game's own save and load hooks. A short movie
+; (movie/demo_ending.avi, made by the build) ends the second telling.
 
 .function $init@GLOBAL
     line 1
@@ -50,12 +51,34 @@ main:
 
     ; Once: back to the choice through the load hook, as F3 would.
     load i #loaded_back
-    jmp_true main_rest
+    jmp_true ending
     push_i 1
     st_i_pop #loaded_back
     push_s "demo: back to the choice"
     syscall_discard debugout, 1
     call_fn_discard on_load_request, 0
+    jmp main_rest
+
+ending:
+    ; The ending: a short movie in the middle of the screen with a sound of
+    ; its own (the music stops for it); a click or a key skips it.
+    line 11
+    push_i 1000
+    syscall_discard wait, 1
+    push_i 240
+    push_i 320
+    push_i 120
+    push_i 160
+    push_i 1
+    push_s "demo_ending.avi"
+    syscall_discard movie_play, 6
+    syscall_discard movie_wait, 0
+    syscall_discard movie_stop, 0
+    push_s "demo: the ending movie is over"
+    syscall_discard debugout, 1
+    push_i 1
+    push_s "demo_bgm"
+    syscall_discard music, 2
 main_rest:
     push_i -1
     syscall_discard wait, 1
