@@ -184,12 +184,15 @@ TEST(MovieEndToEnd, FilesThatCannotBePlayedAreReportedAndTheScriptGoesOn) {
   EXPECT_NE(up.boxes[0].find("が存在しません"), std::string::npos);
 }
 
+// Two plays at once, a stop, full screen and back while one plays.
 TEST(MovieEndToEnd, ASecondPlayReplacesTheFirstAndStopEndsIt) {
   ScriptGame game(kEnvironment);
   ASSERT_TRUE(write_movie(game.dir / "clip.avi", clip()));
   game.script("start", program(play("clip.avi") + "\n" + play("clip.avi") +
                                "\n    push_i 100\n    syscall_discard wait, 1\n" + play("clip.avi") +
-                               "\n    syscall_discard movie_stop, 0\n" + play("clip.avi")));
+                               "\n    syscall_discard movie_stop, 0\n" + play("clip.avi") +
+                               "\n    push_i 1\n    syscall_discard screen_mode, 1\n"
+                               "    push_i 0\n    syscall_discard screen_mode, 1"));
   GameRun r = game.run();
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(r.boxes.empty()) << r.err;

@@ -132,6 +132,39 @@ TEST(Movie, BadFilesFailWithALineNamingThem) {
   EXPECT_TRUE(cut->finished_at(100000));
 }
 
+TEST(Movie, AbsurdSizesAndRatesEndCleanly) {
+  TempDir dir;
+  MovieSpec wide;
+  wide.width = 4112;  // wider than any picture the engine plays
+  wide.height = 16;
+  wide.colours = {0xFF0000};
+  ASSERT_TRUE(write_movie(dir / "wide.avi", wide));
+  auto m = open_ready(dir / "wide.avi");
+  EXPECT_EQ(m->state(), plat::Movie::State::Failed);
+  EXPECT_NE(m->error().find("4112 x 16"), std::string::npos) << m->error();
+  EXPECT_NE(m->error().find("mpeg4"), std::string::npos) << m->error();
+
+  // Ten thousand pictures a second: all due at once, the last one shown.
+  MovieSpec fast;
+  fast.fps = 10000;
+  fast.colours = {0xFF0000, 0x00FF00, 0x0000FF};
+  ASSERT_TRUE(write_movie(dir / "fast.avi", fast));
+  auto f = open_ready(dir / "fast.avi", 16, 12);
+  plat::MoviePicture p;
+  ASSERT_TRUE(f->picture_at(5, true, p));
+  EXPECT_TRUE(near(middle(p), 0x0000FF));
+  EXPECT_TRUE(f->finished_at(5, true));
+
+  // Converted to an absurd size: clamped, not allocated as asked.
+  MovieSpec spec;
+  spec.colours = {0x00FF00};
+  ASSERT_TRUE(write_movie(dir / "small.avi", spec));
+  auto big = open_ready(dir / "small.avi", 1 << 30, -5);
+  ASSERT_TRUE(big->picture_at(0, true, p));
+  EXPECT_EQ(p.width, plat::Movie::kMaxSide);
+  EXPECT_EQ(p.height, 48) << "its own height";
+}
+
 TEST(Movie, StoppedAtAnyTimeWithoutWaitingForTheFile) {
   TempDir dir;
   MovieSpec spec;
