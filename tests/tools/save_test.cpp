@@ -59,10 +59,15 @@ TEST(SaveTool, ExplainsASaveAndChecksItAgainstTheScripts) {
   ASSERT_EQ(game.run().exit_code, 0);
   const std::string save = game.dir / "savedata/quorel_0004.sav";
 
-  RunResult info = save_tool({"info", save});
+  game.file("start.qasm", game_script(7));
+  RunResult sym = run_program({"quorel-asm", game.dir / "start.qasm", "-o", game.dir / "x.mjo", "--symbols",
+                               game.dir / "start.sym"});
+  ASSERT_EQ(sym.exit_code, 0) << sym.err;
+  RunResult info = save_tool({"info", save, "--names=" + (game.dir / "start.sym")});
   EXPECT_EQ(info.exit_code, 0) << info.err;
   for (const char* expected : {"title: \"第二話\"", "thumbnail: 4 x 2", "resume record: yes",
-                               "START.MJO at 0x", ", source line 7", "\"名前\"", "int array    1 x 1 x 5 [0, 0, 0, 0, 0]"})
+                               "START.MJO at 0x", ", source line 7", "@name@GLOBAL  string       \"名前\"",
+                               "int array    1 x 1 x 5 [0, 0, 0, 0, 0]"})
     EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
 
   const std::string png = game.dir / "thumb.png";

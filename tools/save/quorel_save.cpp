@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "base/bytes.h"
+#include "base/crc32.h"
 #include "core/engine.h"
 #include "graphics/png_codec.h"
 #include "persistence/resume_points.h"
@@ -44,6 +46,8 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --lines=N    info: backlog lines to show (default 5)\n"
+    "  --names=SYM  info: variable names from the symbols file quorel-asm --symbols\n"
+    "               wrote (a save keeps only their keys)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 done (check: every save loads), 1 a file could not be read or\n"
@@ -144,11 +148,32 @@ std::string describe_value(const persist::Record& r, const std::vector<uint8_t>&
   return "?";
 }
 
+// Key -> name, from a symbols file.
+std::map<uint32_t, std::string> names;
+
+void read_names(const std::string& path) {
+  auto bytes = plat::read_whole_file(path);
+  if (!bytes) throw Failure{path + ": cannot be read"};
+  std::string text(bytes->begin(), bytes->end());
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (name.empty() || name.rfind("local ", 0) == 0) continue;
+    names.emplace(base::crc32(plat::utf8_to_sjis(name).value_or(name)), name);
+  }
+}
+
 void print_values(const char* title, const std::vector<persist::Record>& records, const std::vector<uint8_t>& blob) {
   std::printf("%s (%zu):\n", title, records.size());
-  for (const persist::Record& r : records)
-    std::printf("  %08X  %-12s %s\n", base::load_u32(r.data()), kind_name(base::load_u32(r.data() + 4)).c_str(),
+  for (const persist::Record& r : records) {
+    const uint32_t key = base::load_u32(r.data());
+    auto name = names.find(key);
+    std::printf("  %08X  %s%s%-12s %s\n", key, name == names.end() ? "" : name->second.c_str(),
+                name == names.end() ? "" : "  ", kind_name(base::load_u32(r.data() + 4)).c_str(),
                 describe_value(r, blob).c_str());
+  }
 }
 
 // The last text entries of the backlog, oldest first.
@@ -278,6 +303,7 @@ int check(const std::string& dir, const std::string& game) {
 int main(int argc, char** argv) {
   std::vector<std::string> args;
   std::string game = ".";
+  std::string names_file;
   size_t lines = 5;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -289,6 +315,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (a.rfind("--game=", 0) == 0) {
       game = a.substr(7);
+    } else if (a.rfind("--names=", 0) == 0) {
+      names_file = a.substr(8);
     } else if (a.rfind("--lines=", 0) == 0) {
       lines = static_cast<size_t>(std::max(0, std::atoi(a.c_str() + 8)));
     } else if (a.size() > 1 && a[0] == '-') {
@@ -305,6 +333,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
+    if (!names_file.empty()) read_names(names_file);
     if (command == "info") return info(args[1], lines);
     if (command == "thumbnail") return thumbnail(args[1], args[2]);
     return check(args[1], game);
