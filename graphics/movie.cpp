@@ -96,10 +96,6 @@ void failed(rt::Engine& e, MovieState& m) {
   rt::script_error(e, base::format(msg::kMovieNotPlayable, m.name.c_str()));
 }
 
-}  // namespace
-
-namespace {
-
 // The movie's picture goes to the host as a layer over the game's picture.
 void show_picture(rt::Engine& e, MovieState& m) {
   if (m.shown_serial == m.picture_serial) return;
