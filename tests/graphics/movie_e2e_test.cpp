@@ -156,6 +156,20 @@ TEST(MovieEndToEnd, MissingFileAndTheCrashGuard) {
   EXPECT_NE(game.dir.read("settings.ini").find("AbnormalMovieTerminateFlg=1"), std::string::npos);
 }
 
+// Skipping with a place to skip to: movies are passed over, found or not.
+TEST(MovieEndToEnd, SkippingPassesMoviesOver) {
+  ScriptGame game(kEnvironment);
+  ASSERT_TRUE(write_movie(game.dir / "clip.avi", clip()));
+  game.script("start", ".function $init@GLOBAL\n    return\nmain:\n    line 1\n    on_left after\n"
+                       "    push_i 1\n    syscall_discard set_play_mode, 1\n" + play("nothing.avi") + "\n" +
+                       play("clip.avi") + "\n    syscall movie_is_playing, 0\n    push_s \"playing\"\n"
+                       "    syscall_discard debugout, 2\nafter:\n    syscall system_end, 0\n");
+  GameRun r = game.run({"--answer=retry"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(r.boxes.empty()) << r.err;
+  EXPECT_EQ(logged(r, "playing"), 0);
+}
+
 TEST(MovieEndToEnd, FilesThatCannotBePlayedAreReportedAndTheScriptGoesOn) {
   ScriptGame game(kEnvironment);
   ASSERT_TRUE(write_movie(game.dir / "good.avi", clip()));
