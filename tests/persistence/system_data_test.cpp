@@ -1,6 +1,6 @@
 // The system data across runs of the real program: the seen table and the
-// persistent variables come back however the run ended (system_end, the
-// frame limit, a Cancel in an error box); LOADSAVEDISABLE writes nothing;
+// persistent variables come back however the run ended (system_end, a
+// Cancel in an error box, the frame limit, the window closed); LOADSAVEDISABLE writes nothing;
 // a damaged file is kept aside and the game starts afresh.
 #include <gtest/gtest.h>
 
@@ -54,10 +54,16 @@ TEST(SystemData, ThePersistentVariablesAndTheSeenTableOutliveEveryEnding) {
   EXPECT_EQ(three.exit_code, 0) << three.err;
   EXPECT_EQ(three.log, (std::vector<std::string>{"2 0 1 "}));
 
+  // The window closed.
+  game.file("quit.txt", "100 quit\n");
+  GameRun closed = game.run({"--input=" + game.dir / "quit.txt"});
+  EXPECT_EQ(closed.exit_code, 0) << closed.err;
+  EXPECT_EQ(closed.log, (std::vector<std::string>{"3 0 1 "}));
+
   game.script("start", counting_script("    load s #note\n    syscall_discard debugout, 1\n"
                                        "    syscall_discard system_end, 0\n"));
   GameRun four = game.run();
-  EXPECT_EQ(four.log, (std::vector<std::string>{"3 0 1 ", "走った "}));
+  EXPECT_EQ(four.log, (std::vector<std::string>{"4 0 1 ", "走った "}));
 }
 
 TEST(SystemData, NothingIsWrittenWhileSavingIsDisabled) {
