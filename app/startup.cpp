@@ -9,6 +9,7 @@
 
 #include "app/program.h"
 #include "base/crc32.h"
+#include "base/game_names.h"
 #include "base/text_file.h"
 #include "core/engine.h"
 #include "core/error_report.h"
@@ -42,15 +43,24 @@ int env_load(Engine& e, std::string_view file_name) {
 
 namespace {
 
-std::string settings_file_path(const Engine& e) {
+// The settings file: "<config>/quorel/<REG_GLOBAL>/<REG_LOCAL>.ini", where a
+// backslash in a section name makes a nested folder as the registry key
+// did. A name that climbs out or is absolute is refused: the settings then
+// live in memory only, never in a file another game or program owns.
+std::string settings_file_path(Engine& e) {
   if (!e.options.settings.empty()) return plat::absolute_path(e.options.settings);
-  std::string global = plat::sjis_to_utf8(env_string(e, "REG_GLOBAL", 128, msg::kDefaultRegGlobal));
-  std::string local = plat::sjis_to_utf8(env_string(e, "REG_LOCAL", 128, msg::kDefaultRegLocal));
-  // Section names come from the game; keep them single path components.
-  for (std::string* s : {&global, &local})
-    for (char& c : *s)
-      if (c == '/' || c == '\\') c = '_';
-  return plat::join_path(plat::join_path(plat::join_path(plat::config_home(), "quorel"), global), local + ".ini");
+  std::string path = plat::join_path(plat::config_home(), "quorel");
+  for (auto [key, fallback] : {std::pair{"REG_GLOBAL", msg::kDefaultRegGlobal}, {"REG_LOCAL", msg::kDefaultRegLocal}}) {
+    std::string name = env_string(e, key, 128, fallback);
+    if (const char* why = base::unsafe_name_reason(name)) {
+      report_once(e, std::string(key) + " \"" + plat::sjis_to_utf8(name) + "\" is refused (" + why +
+                            "); the settings are not read or written");
+      return {};
+    }
+    // Converted one component at a time: a trail byte 0x5C stays in its character.
+    for (std::string_view part : base::name_components(name)) path = plat::join_path(path, plat::sjis_to_utf8(part));
+  }
+  return path + ".ini";
 }
 
 // Steps 2-5: folders and the environment file, retried once from the
@@ -121,7 +131,11 @@ std::optional<int> start_up(Engine& e) {
   e.window_title = env_string(e, "TITLEBAR", 128, msg::kDefaultTitle);
   switch (e.instance.acquire(e.window_title)) {
     case plat::InstanceLock::Result::Acquired: break;
-    case plat::InstanceLock::Result::Failed: return 0;
+    case plat::InstanceLock::Result::Failed:
+      // The game cannot tell whether another copy runs: it does not start,
+      // and says why.
+      std::fprintf(stderr, "quorel: cannot take the single-instance lock: %s\n", e.instance.error().c_str());
+      return 1;
     case plat::InstanceLock::Result::AlreadyRunning:
       e.host->message_box(e.window_title, msg::kAlreadyRunning, plat::Buttons::Ok, plat::Icon::Error);
       return 0;
@@ -315,6 +329,7 @@ int run_program(const Options& options) {
       return 2;
     }
   }
+  plat::install_termination_handlers();
   Engine e(options, std::move(host));
   if (!options.input.empty()) shell::set_input_script(e, std::move(input_events));
   int code = 0;
@@ -340,7 +355,8 @@ int run_program(const Options& options) {
   if (!options.screenshot.empty()) written &= gfx::write_screenshot(e, options.screenshot);
   if (!options.screenshot_presented.empty())
     written &= gfx::write_presented_screenshot(e, options.screenshot_presented);
-  if (!written && code == 0) code = 1;
+  // The game has ended normally, but what was asked for is missing.
+  if ((!written || e.output_failed) && code == 0) code = 1;
   return code & 0xFF;
 }
 

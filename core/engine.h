@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "base/random.h"
@@ -57,6 +58,7 @@ struct Engine {
   uint32_t trace_mask = 0;          // --trace channels (core/trace.h)
   Mode mode = Mode::Undetermined;  // development or release, decided by the data folders
   std::string savedata_dir;        // engine path of the save-data directory, or empty
+  std::set<std::string> reported_once;  // refusals and notices on stderr, each said once
 
   std::unique_ptr<res::Resources> res;  // resource folders and archives
   std::unique_ptr<ScriptMachine> vm;   // scripts, variables, threads, built-ins
@@ -73,6 +75,7 @@ struct Engine {
   std::string last_retry_text;    // headless guard against endless Retry loops
   int retry_repeats = 0;
   bool cache_discard_request = false;
+  bool output_failed = false;     // an output asked for on the command line could not be written
   int client_width = 640;
   int client_height = 480;
   uint32_t image_cache_budget = 0x400000;  // bytes of decoded images kept

@@ -1,5 +1,6 @@
 #include "core/error_report.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "core/engine.h"
@@ -47,9 +48,11 @@ void debug_log(Engine& e, std::string_view text) {
   std::string line = base::format("%02d%02d%02d_%02d%02d ", t.year % 100, t.month, t.day, t.hour, t.minute);
   line += plat::sjis_to_utf8(text);
   line += '\n';
-  std::string path = rt::savedata_native_path(e, "debugout.log");
   // A log that cannot be written is skipped: error paths never fail.
-  plat::File f = plat::File::open(path, "ab");
+  auto path = rt::savedata_write_path(e, "debugout.log");
+  if (!path) return;
+  plat::File f = plat::File::open(*path, "ab");
+  if (!f && errno == ELOOP) rt::report_once(e, "refused to append to " + *path + ": it is a symbolic link");
   if (f) f.write(line.data(), line.size());
 }
 

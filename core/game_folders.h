@@ -6,6 +6,7 @@
 // that decides them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,23 @@ void set_development_mode(Engine& e);
 // Paths under "savedata" (and the debug log) are placed in the save-data
 // directory when one is set.
 std::string savedata_path(const Engine& e, std::string_view relative);
+// For reading; empty when `relative` is not a name below the folder
+// (base::unsafe_name_reason).
 std::string savedata_native_path(const Engine& e, std::string_view relative);
+
+// For writing: the native path of `relative` below the save-data directory
+// (or the game folder), with its folders created. Refused (nullopt, said
+// once on stderr) when the name climbs out or is absolute, or when a
+// folder on the way is a link that leads out of the save-data directory or
+// the game folder. The file itself must be written without following a
+// final link: plat::AtomicWriter, or plat::File, whose writing modes do not.
+std::optional<std::string> savedata_write_path(Engine& e, std::string_view relative);
+
+// The same check for a native file path chosen by game data, below `root`.
+bool check_write_path(Engine& e, const std::string& native_path, const std::string& root);
+
+// Says on stderr, once per text, that something was refused (or where the
+// engine writes).
+void report_once(Engine& e, const std::string& text);
 
 }  // namespace rt

@@ -1,9 +1,11 @@
 #include "graphics/capture.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "base/bytes.h"
+#include "base/game_names.h"
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/env_file.h"
@@ -87,6 +89,11 @@ int capture_screen(rt::Engine& e, const SaveDialog& dialog) {
     request.folder = plat::join_path(e.files.current_directory(), "savedata");
   std::string base = rt::is_release_mode(e) ? rt::env_string(e, "CAPTURE_NAME", 260, msg::kCaptureDefaultName)
                                              : e.window_title;
+  // The suggested name comes from game data: a file name, never a path.
+  if (const char* why = base::unsafe_file_name_reason(base)) {
+    rt::report_once(e, "capture name \"" + plat::sjis_to_utf8(base) + "\" is refused: " + why);
+    return -1;
+  }
   plat::LocalTime now = plat::local_time_now();
   request.file_name = capture_file_name(base, {now.year, now.month, now.day, now.hour, now.minute, now.second});
   request.title = msg::kCaptureTitle;
@@ -120,7 +127,8 @@ bool write_picture_file(const Page& picture, const std::string& native_path) {
                                                               static_cast<size_t>(picture.stride))
                                              : bmp_file(picture);
   if (bytes.empty() || !plat::write_file_atomic(native_path, bytes)) {
-    std::fprintf(stderr, "quorel: cannot write the screenshot %s\n", native_path.c_str());
+    std::fprintf(stderr, "quorel: cannot write the screenshot %s: %s\n", native_path.c_str(),
+                 bytes.empty() ? "the picture cannot be encoded" : std::strerror(errno));
     return false;
   }
   return true;

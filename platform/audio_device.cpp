@@ -15,6 +15,7 @@ class SdlAudioDevice final : public AudioDevice {
   }
 
   bool open(std::string* error) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // the engine handles SIGINT and SIGTERM
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
       *error = SDL_GetError();
       return false;

@@ -3,12 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/encoding.h"
 
@@ -69,7 +72,8 @@ std::vector<std::string_view> split_components(std::string_view path) {
 
 std::string parent_of(const std::string& path) {
   size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return "/";
+  if (slash == std::string::npos) return ".";  // a bare name lies in the working directory
+  if (slash == 0) return "/";
   return path.substr(0, slash);
 }
 
@@ -97,12 +101,27 @@ File File::open(const std::string& native_path, const char* mode) {
   for (const char* p = mode; *p; ++p)
     if (*p != 't') m += *p;
   if (m.find('b') == std::string::npos) m += 'b';
-  f.fp_ = std::fopen(native_path.c_str(), m.c_str());
-  f.text_ = std::strchr(mode, 't') != nullptr;
-  if (f.fp_) {
-    struct stat st;
-    if (fstat(fileno(f.fp_), &st) == 0 && S_ISDIR(st.st_mode)) f.close();
+  // Files are written without following a final symbolic link: a link
+  // planted in a game folder must not redirect the engine's writes.
+  int flags = O_CLOEXEC;
+  const bool plus = m.find('+') != std::string::npos;
+  switch (m[0]) {
+    case 'r': flags |= plus ? O_RDWR | O_NOFOLLOW : O_RDONLY; break;
+    case 'w': flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+    case 'a': flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+    default: errno = EINVAL; return f;
   }
+  int fd = ::open(native_path.c_str(), flags, 0666);
+  if (fd < 0) return f;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return f;
+  }
+  f.fp_ = fdopen(fd, m.c_str());
+  if (!f.fp_) ::close(fd);
+  f.text_ = std::strchr(mode, 't') != nullptr;
   return f;
 }
 
@@ -264,13 +283,25 @@ std::optional<FileId> native_file_id(const std::string& path) {
   return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-std::vector<DirEntry> list_directory(const std::string& native_dir) {
+bool same_file(const std::string& a, const std::string& b) {
+  auto x = native_file_id(a);
+  return x && x == native_file_id(b);
+}
+
+std::vector<DirEntry> list_directory(const std::string& native_dir, bool* failed) {
   std::vector<DirEntry> out;
+  if (failed) *failed = false;
   int dfd = ::open(native_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return out;
+  if (dfd < 0) {
+    if (failed) *failed = true;
+    return out;
+  }
   DIR* dir = fdopendir(dfd);
   if (!dir) {
+    const int err = errno;
     ::close(dfd);
+    if (failed) *failed = true;
+    errno = err;
     return out;
   }
   SjisConverter conv;
@@ -298,6 +329,55 @@ bool make_directories(const std::string& native_path) {
   std::string parent = parent_of(native_path);
   if (parent != native_path && !native_is_directory(parent) && !make_directories(parent)) return false;
   return ::mkdir(native_path.c_str(), 0777) == 0 || (errno == EEXIST && native_is_directory(native_path));
+}
+
+namespace {
+
+// The real path of the deepest part of `path` that exists, with the rest
+// appended as written; nullopt when the rest climbs with "..".
+std::optional<std::string> resolve_existing_part(const std::string& path) {
+  std::string head = path, tail;
+  for (;;) {
+    char buffer[PATH_MAX];
+    if (::realpath(head.c_str(), buffer)) {
+      std::string out = buffer;
+      if (!tail.empty()) out = join_path(out, tail);
+      return out;
+    }
+    if (head.empty() || head == "/") return std::nullopt;
+    size_t slash = head.find_last_of('/');
+    std::string part = slash == std::string::npos ? head : head.substr(slash + 1);
+    if (part == ".." ) return std::nullopt;
+    if (!part.empty() && part != ".") tail = tail.empty() ? part : part + "/" + tail;
+    head = slash == std::string::npos ? "." : slash == 0 ? "/" : head.substr(0, slash);
+  }
+}
+
+}  // namespace
+
+bool native_path_within(const std::string& path, const std::string& root) {
+  char buffer[PATH_MAX];
+  if (!::realpath(root.c_str(), buffer)) return false;
+  std::string real_root = buffer;
+  auto real = resolve_existing_part(path);
+  if (!real) return false;
+  if (*real == real_root) return true;
+  if (real_root != "/") real_root += '/';
+  return real->compare(0, real_root.size(), real_root) == 0;
+}
+
+bool make_directories_within(const std::string& native_path, const std::string& root) {
+  if (!native_path_within(native_path, root)) {
+    errno = EXDEV;
+    return false;
+  }
+  if (!make_directories(native_path)) return false;
+  // A folder that was swapped for a link meanwhile is caught here.
+  if (!native_path_within(native_path, root)) {
+    errno = EXDEV;
+    return false;
+  }
+  return true;
 }
 
 bool remove_file(const std::string& native_path) { return ::unlink(native_path.c_str()) == 0; }
@@ -330,6 +410,59 @@ bool copy_file(const std::string& from, const std::string& to) {
   return true;
 }
 
+// Unfinished atomic writes, linked through the writers themselves, for
+// removal of their temporary files when a signal ends the process. The
+// list changes only while the termination signals are blocked, so a
+// handler never sees it half changed.
+AtomicWriter* AtomicWriter::unfinished_ = nullptr;
+
+namespace {
+
+std::mutex g_unfinished_lock;
+
+class TerminationSignalsBlocked {
+ public:
+  TerminationSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
+    pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~TerminationSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+}  // namespace
+
+void AtomicWriter::link() {
+  TerminationSignalsBlocked blocked;
+  std::lock_guard guard(g_unfinished_lock);
+  next_ = unfinished_;
+  prev_ = nullptr;
+  if (next_) next_->prev_ = this;
+  unfinished_ = this;
+  linked_ = true;
+}
+
+void AtomicWriter::unlink_from_list() {
+  if (!linked_) return;
+  TerminationSignalsBlocked blocked;
+  std::lock_guard guard(g_unfinished_lock);
+  if (prev_) prev_->next_ = next_;
+  else unfinished_ = next_;
+  if (next_) next_->prev_ = prev_;
+  prev_ = next_ = nullptr;
+  linked_ = false;
+}
+
+void AtomicWriter::remove_unfinished() {
+  for (AtomicWriter* w = unfinished_; w; w = w->next_) ::unlink(w->temp_.c_str());
+}
+
+void remove_unfinished_temporary_files() { AtomicWriter::remove_unfinished(); }
+
 AtomicWriter::~AtomicWriter() { discard(); }
 
 bool AtomicWriter::open(const std::string& native_path) {
@@ -339,6 +472,7 @@ bool AtomicWriter::open(const std::string& native_path) {
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   failed_ = fd_ < 0;
   if (failed_) temp_.clear();
+  else link();
   return !failed_;
 }
 
@@ -358,17 +492,26 @@ bool AtomicWriter::write(const void* data, size_t size) {
   return true;
 }
 
-bool AtomicWriter::commit(bool flush) {
+bool AtomicWriter::prepare(bool flush) {
   if (fd_ < 0) return false;
   bool ok = !failed_ && fchmod(fd_, 0644) == 0 && (!flush || fsync(fd_) == 0);
   ok = (::close(fd_) == 0) && ok;
   fd_ = -1;
-  if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (!ok) discard();
+  else prepared_ = true;
+  return ok;
+}
+
+bool AtomicWriter::finish(bool flush) {
+  if (!prepared_ || ::rename(temp_.c_str(), target_.c_str()) != 0) {
     discard();
     return false;
   }
+  prepared_ = false;
+  unlink_from_list();
   temp_.clear();
   if (!flush) return true;
+  // The folder that holds the file, so that the rename itself is on disk.
   int dfd = ::open(parent_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     fsync(dfd);
@@ -377,11 +520,19 @@ bool AtomicWriter::commit(bool flush) {
   return true;
 }
 
+bool AtomicWriter::commit(bool flush) { return prepare(flush) && finish(flush); }
+
 void AtomicWriter::discard() {
+  const int err = errno;  // callers report the failure that led here
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  prepared_ = false;
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    unlink_from_list();
+  }
   temp_.clear();
+  errno = err;
 }
 
 bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data) {
@@ -445,11 +596,6 @@ std::string config_home() {
 std::string temp_directory() {
   if (auto t = environment_variable("TMPDIR")) return *t;
   return "/tmp";
-}
-
-std::string runtime_directory() {
-  if (auto x = environment_variable("XDG_RUNTIME_DIR"); x && native_is_directory(*x)) return *x;
-  return temp_directory();
 }
 
 std::string join_path(std::string_view a, std::string_view b) {

@@ -38,7 +38,8 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // mode is a stdio mode: "rb", "rt", "wb", "ab", "r+b".
+  // mode is a stdio mode: "rb", "rt", "wb", "ab", "r+b". Modes that write
+  // never follow a final symbolic link (the open fails instead).
   static File open(const std::string& native_path, const char* mode);
 
   explicit operator bool() const { return fp_ != nullptr; }
@@ -110,13 +111,25 @@ struct FileId {
   bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> native_file_id(const std::string& path);
+// True when both paths name the same existing file (device and inode), so
+// that a tool can refuse to write over its own input.
+bool same_file(const std::string& a, const std::string& b);
 
 // Lists a directory without changing the working directory. Entries "."
-// and ".." are left out. Empty when the directory cannot be read.
-std::vector<DirEntry> list_directory(const std::string& native_dir);
+// and ".." are left out. Empty when the directory cannot be read; then
+// *failed is set (errno tells why).
+std::vector<DirEntry> list_directory(const std::string& native_dir, bool* failed = nullptr);
 
 // Creates the directory and all missing parents.
 bool make_directories(const std::string& native_path);
+// True when `path` lies inside `root` (or is it) once every symbolic link
+// of the part of it that exists is resolved; the part that does not exist
+// yet may not climb with "..". Guards the engine's writes against links
+// planted in a game folder that lead out of it.
+bool native_path_within(const std::string& path, const std::string& root);
+// make_directories, refused (false, errno EXDEV) when the folder would lie
+// outside `root`.
+bool make_directories_within(const std::string& native_path, const std::string& root);
 bool remove_file(const std::string& native_path);
 // Renames a file; false when it could not be.
 bool rename_file(const std::string& from, const std::string& to);
@@ -141,14 +154,36 @@ class AtomicWriter {
   // `flush` false skips waiting for the disk, for writers of many files
   // that flush the file system once at the end (flush_file_system).
   bool commit(bool flush = true);
+  // commit in two steps, for writers of many files that put them all in
+  // place only when every one is complete: `prepare` finishes the
+  // temporary file, `finish` renames it over the target.
+  bool prepare(bool flush = true);
+  bool finish(bool flush = true);
   // Removes the temporary file (also done by the destructor).
   void discard();
+  const std::string& target() const { return target_; }
+
+  // For a signal handler: removes the temporary files of every writer not
+  // yet finished or discarded.
+  static void remove_unfinished();
 
  private:
+  void link();
+  void unlink_from_list();
+
   int fd_ = -1;
   bool failed_ = false;
+  bool prepared_ = false;
+  bool linked_ = false;
+  AtomicWriter* prev_ = nullptr;
+  AtomicWriter* next_ = nullptr;
+  static AtomicWriter* unfinished_;
   std::string target_, temp_;
 };
+
+// Removes the temporary files of atomic writes that have not finished.
+// Safe in a signal handler (see plat::remove_temporary_files_on_signal).
+void remove_unfinished_temporary_files();
 
 // Writes a whole file atomically (see AtomicWriter).
 bool write_file_atomic(const std::string& native_path, std::span<const uint8_t> data);
@@ -160,8 +195,6 @@ std::string executable_directory();
 std::string process_working_directory();
 // "$XDG_CONFIG_HOME" or "~/.config".
 std::string config_home();
-// "$XDG_RUNTIME_DIR" or the temporary directory.
-std::string runtime_directory();
 std::string temp_directory();
 std::optional<std::string> environment_variable(const char* name);
 // True when the descriptor (2: stderr) is a terminal.

@@ -3,10 +3,13 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <fstream>
 #include <sstream>
 
+#include "platform/files.h"
 #include "platform/keymap.h"
 
 namespace plat {
@@ -239,9 +242,13 @@ bool parse_input_script(std::string_view text, std::vector<TimedEvent>* events, 
 }
 
 bool load_input_script(const std::string& path, std::vector<TimedEvent>* events, std::string* error) {
+  if (native_is_directory(path)) {
+    *error = path + ": is a folder, not an input script";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    *error = path + ": cannot read the input script";
+    *error = path + ": cannot read the input script: " + std::strerror(errno);
     return false;
   }
   std::ostringstream text;

@@ -30,6 +30,8 @@ class SdlHost final : public Host {
   }
 
   bool start() {
+    // The engine handles SIGINT and SIGTERM itself (a clean quit).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     // Without controller support the game is still played with keys.
     pads_started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +28,36 @@ uint32_t fnv1a(std::string_view s) {
   return h;
 }
 
+std::atomic<int> g_termination_signals{0};
+bool g_tool_mode = false;
+
+extern "C" void on_termination_signal(int sig) {
+  // The engine ends the run on the first signal; a second one, or any
+  // signal to a tool, ends the process at once (without half-written files).
+  if (g_tool_mode || g_termination_signals.fetch_add(1) > 0) {
+    remove_unfinished_temporary_files();
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+  }
+}
+
+void install(bool tool_mode) {
+  g_tool_mode = tool_mode;
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_termination_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+
 }  // namespace
+
+void install_termination_handlers() { install(false); }
+
+bool termination_requested() { return g_termination_signals.load() > 0; }
+
+void remove_temporary_files_on_signal() { install(true); }
 
 InstanceLock::~InstanceLock() { release(); }
 
@@ -40,8 +72,33 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
   return *this;
 }
 
+// A folder only this user can write: the runtime folder, else a folder of
+// the user's cache. Never the shared temporary folder, where another user
+// could create the lock file first.
+std::string lock_directory(std::string* error) {
+  if (auto x = environment_variable("XDG_RUNTIME_DIR"); x && native_is_directory(*x)) return *x;
+  std::string dir;
+  if (auto c = environment_variable("XDG_CACHE_HOME")) dir = join_path(*c, "quorel");
+  else if (auto home = environment_variable("HOME")) dir = join_path(join_path(*home, ".cache"), "quorel");
+  else {
+    *error = "neither XDG_RUNTIME_DIR, XDG_CACHE_HOME nor HOME is set";
+    return {};
+  }
+  if (!make_directories(dir)) {
+    *error = dir + ": cannot create the folder: " + std::strerror(errno);
+    return {};
+  }
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0 || st.st_uid != ::getuid()) {
+    *error = dir + ": the folder belongs to another user";
+    return {};
+  }
+  return dir;
+}
+
 InstanceLock::Result InstanceLock::acquire(std::string_view name) {
   release();
+  error_.clear();
   // The title is arbitrary bytes; keep the readable part and add a hash so
   // that different titles never share a lock file.
   std::string safe;
@@ -51,13 +108,20 @@ InstanceLock::Result InstanceLock::acquire(std::string_view name) {
   if (safe.size() > 40) safe.resize(40);
   char hash[16];
   std::snprintf(hash, sizeof hash, "%08x", fnv1a(name));
-  std::string path = join_path(runtime_directory(), "quorel-" + safe + "-" + hash + ".lock");
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return Result::Failed;
+  std::string dir = lock_directory(&error_);
+  if (dir.empty()) return Result::Failed;
+  std::string path = join_path(dir, "quorel-" + safe + "-" + hash + ".lock");
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    error_ = path + ": " + std::strerror(errno);
+    return Result::Failed;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
     ::close(fd);
-    return err == EWOULDBLOCK ? Result::AlreadyRunning : Result::Failed;
+    if (err == EWOULDBLOCK) return Result::AlreadyRunning;
+    error_ = path + ": " + std::strerror(err);
+    return Result::Failed;
   }
   fd_ = fd;
   return Result::Acquired;

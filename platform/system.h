@@ -22,12 +22,17 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
 
   enum class Result { Acquired, AlreadyRunning, Failed };
-  // `name` is any byte string; it is turned into a safe file name.
+  // `name` is any byte string; it is turned into a safe file name. The lock
+  // file lies in $XDG_RUNTIME_DIR, else in the user's own
+  // $XDG_CACHE_HOME/quorel (~/.cache/quorel).
   Result acquire(std::string_view name);
   void release();
+  // After Failed: which file or folder, and why.
+  const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
+  std::string error_;
 };
 
 // Starts a program with an argument vector (never through a shell) and does
@@ -46,6 +51,16 @@ bool program_exists(const std::string& name);
 std::vector<std::string> split_command_line(std::string_view command);
 
 uint32_t process_id();
+
+// SIGTERM, SIGINT and SIGHUP (closing the terminal, logging out): the first
+// one only sets termination_requested(), which the engine turns into a
+// quit; a second one ends the process at once.
+void install_termination_handlers();
+bool termination_requested();
+
+// For the tools: these signals end the process at once, after removing the
+// temporary files of unfinished atomic writes.
+void remove_temporary_files_on_signal();
 
 // Physical memory available to the process, in bytes.
 std::optional<uint64_t> available_memory();

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -54,16 +55,28 @@ UnixSocket UnixSocket::connect(const std::string& path) {
   return s;
 }
 
-UnixSocket UnixSocket::listen(const std::string& path) {
+UnixSocket UnixSocket::listen(const std::string& path, std::string* error) {
   UnixSocket s;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return UnixSocket();
+  };
   sockaddr_un addr;
-  if (!make_address(path, &addr)) return s;
+  if (!make_address(path, &addr)) return fail("the path is too long for a socket");
+  // Only a stale socket is replaced: anything else at the path is someone's
+  // file, and a socket somebody listens at is in use.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (!S_ISSOCK(st.st_mode)) return fail("something that is not a socket is there; it is left alone");
+    if (connect(path).valid()) return fail("another program listens there");
+    if (::unlink(path.c_str()) != 0) return fail(std::string("cannot remove the old socket: ") + std::strerror(errno));
+  }
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return s;
-  ::unlink(path.c_str());
+  if (fd < 0) return fail(std::strerror(errno));
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 1) != 0) {
+    int err = errno;
     ::close(fd);
-    return s;
+    return fail(std::strerror(err));
   }
   s.fd_ = fd;
   return s;

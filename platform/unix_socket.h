@@ -18,8 +18,9 @@ class UnixSocket {
 
   // Connects to a listening socket; invalid when nobody listens there.
   static UnixSocket connect(const std::string& path);
-  // Listens at a path (an old socket file there is replaced).
-  static UnixSocket listen(const std::string& path);
+  // Listens at a path. A stale socket file there is replaced; any other
+  // file, or a socket in use, is refused with the reason in `error`.
+  static UnixSocket listen(const std::string& path, std::string* error = nullptr);
   // Waits up to `wait_ms` (-1: forever) for a connection.
   UnixSocket accept(int wait_ms);
 

@@ -145,7 +145,8 @@ std::optional<ArchivePlan> plan_archive(std::vector<ArchivePlanEntry> members, s
       char hash[16];
       std::snprintf(hash, sizeof hash, "%08X", members[i].hash);
       return set_error("'" + members[i - 1].label + "' and '" + members[i].label + "' have the same name hash " +
-                       hash + " (the engine could find only one of them)");
+                       hash + " (the engine could find only one of them; names are compared without letter case "
+                       "and without their folder)");
     }
   }
   const uint64_t head_size = kArchiveHeaderSize + 8ull * (members.size() + 1);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/game_names.h"
 #include "base/sjis.h"
 #include "base/text_file.h"
 #include "core/engine.h"
@@ -105,7 +106,9 @@ std::optional<Found> search_folders(rt::Engine& e, std::string_view name, Lookup
 }
 
 std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
-  std::optional<Found> found = search_folders(e, name, lookup, mode);
+  // A name that climbs out of the folders (or is absolute) is never found.
+  std::optional<Found> found;
+  if (!base::unsafe_name_reason(name)) found = search_folders(e, name, lookup, mode);
   static constexpr const char* kLookups[] = {"open", "size of", "path of", "time of"};
   QUOREL_TRACE(e, resources, "%s %s: %s%s", kLookups[static_cast<int>(lookup)], plat::sjis_to_utf8(name).c_str(),
                found ? found->path.c_str() : "not found",

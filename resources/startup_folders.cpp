@@ -1,5 +1,7 @@
 // The fixed registration of resource folders at start-up, the release-mode
 // decision, the fast-read directory and the archive update copies.
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "core/engine.h"
@@ -27,7 +29,13 @@ void read_fast_directory(rt::Engine& e) {
   std::string savedata = dir;
   if (savedata.back() != '\\' && savedata.back() != '/') savedata += '\\';
   savedata += "savedata";
-  plat::make_directories(e.files.native_path(savedata));
+  // The one place outside the game folder that game data may name: a copy
+  // of the data on a faster disk, which also takes the save data.
+  std::string native_dir = e.files.native_path(dir);
+  rt::report_once(e, "fastread.inf: reading game data from and writing save data, the debug log and archive "
+                     "copies to " + native_dir);
+  if (!plat::make_directories(e.files.native_path(savedata)))
+    rt::report_once(e, "cannot create " + e.files.native_path(savedata) + ": " + std::strerror(errno));
   // A copy on the same file system as the game gains nothing.
   auto here = plat::native_device(e.files.current_directory());
   auto there = plat::native_device(e.files.native_path(dir));

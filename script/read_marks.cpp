@@ -65,9 +65,9 @@ void readmarks_load(Engine& e) {
 
 void readmarks_save(Engine& e) {
   if (env_int(e, "LOADSAVEDISABLE", 0) == 1) return;
-  std::string path = rt::savedata_native_path(e, kReadMarkFile);
-  plat::make_directories(path.substr(0, path.find_last_of('/')));
-  plat::write_file_atomic(path, write_read_marks(e.vm->read_marks.records));
+  auto path = rt::savedata_write_path(e, kReadMarkFile);
+  if (path && !plat::write_file_atomic(*path, write_read_marks(e.vm->read_marks.records)))
+    rt::report_once(e, "cannot write " + *path);
 }
 
 ReadMarkRecord* readmarks_attach(Engine& e, const std::string& name, uint32_t line_count) {

@@ -13,11 +13,16 @@ namespace rt {
 namespace {
 
 constexpr uint32_t kTwelveHours = 43200000;
+// Watchdog turns in one pass (about 4 million backward jumps or calls)
+// after which a script counts as one that never waits.
+constexpr uint32_t kLongPassTurns = 64;
 
 }  // namespace
 
 void pump_events(Engine& e) {
   ScriptMachine& vm = *e.vm;
+  // SIGTERM, SIGINT, SIGHUP: a quit that needs no confirmation.
+  if (plat::termination_requested()) vm.quit_requested = true;
   if (vm.debugger_active) debugger_pump(e, 0);
   if (vm.hooks.pump_messages) {
     vm.hooks.pump_messages(e);
@@ -179,6 +184,14 @@ bool deadline_ahead(uint32_t now, uint32_t deadline) {
 
 void watchdog_check(Engine& e) {
   ScriptMachine& vm = *e.vm;
+  // A script that never waits still meets the frame limit and the virtual
+  // clock (which brings the timed events of an input file, its quit too):
+  // once a pass has gone on this long, each watchdog turn counts as a pass.
+  // Shorter bursts of work keep taking no virtual time.
+  if (++vm.watchdog_turns >= kLongPassTurns) {
+    if (e.clock.is_virtual()) e.clock.end_pass();
+    if (e.options.max_frames && ++vm.passes >= *e.options.max_frames) vm.quit_requested = true;
+  }
   pump_events(e);
   if (vm.quit_requested) vm.exit_code = kThreadYield;
   if (vm.instruction_budget > 0 && --vm.instruction_budget == 0) {
@@ -244,6 +257,7 @@ int32_t run_scheduler(Engine& e) {
     e.clock.sleep(pause);
     e.clock.end_pass();
     ++vm.passes;
+    vm.watchdog_turns = 0;
     e.retry_repeats = 0;  // a box that comes back after a pass is a new occurrence
     if (e.options.max_frames && vm.passes >= *e.options.max_frames) return kRunEnd;
   }

@@ -131,6 +131,7 @@ struct ScriptMachine {
   bool force_frame = false;
   bool return_to_title = false;
   uint64_t passes = 0;                 // scheduler passes so far
+  uint32_t watchdog_turns = 0;         // in the current pass
   uint32_t last_frame_time = 0;        // when the last paced frame was composed
   int32_t aggskip = -1;                // frame thinning while skipping (-1: not read yet)
   int32_t max_fps = -1;

@@ -6,6 +6,7 @@
 #include "sound/sound_engine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -554,8 +555,10 @@ void shut_down(rt::Engine& e) {
   pump(e);  // reports of the last pass
   SndShutdown(e);
   if (s.capturing && !e.options.audio_out.empty()) {
-    if (!plat::write_file_atomic(plat::absolute_path(e.options.audio_out), wave_file(s.captured)))
-      std::fprintf(stderr, "quorel: cannot write %s\n", e.options.audio_out.c_str());
+    if (!plat::write_file_atomic(plat::absolute_path(e.options.audio_out), wave_file(s.captured))) {
+      std::fprintf(stderr, "quorel: cannot write %s: %s\n", e.options.audio_out.c_str(), std::strerror(errno));
+      e.output_failed = true;
+    }
     s.capturing = false;
   }
 }

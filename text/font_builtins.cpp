@@ -1,5 +1,6 @@
 // Built-ins of fonts and text output: private font files, the glyph cache,
 // antialiasing, the per-thread font stack, fontout and the font dialog.
+#include "base/game_names.h"
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/trace.h"
@@ -35,6 +36,7 @@ Progress load_font(Call& c) {
   // The file system itself, not the game's resource folders.
   std::string path;
   for (const std::string& candidate : {name, "font\\" + name}) {
+    if (base::unsafe_name_reason(candidate)) continue;  // never a file outside the game's folder
     if (candidate.empty() || !e.files.exists(candidate) || e.files.is_directory(candidate)) continue;
     path = e.files.native_path(candidate);
     break;

@@ -165,12 +165,10 @@ void close_glyph_cache(rt::Engine& e) {
   GlyphCache& cache = e.text->cache;
   if (!cache.open()) return;
   if (cache.dirty && rt::env_int(e, "LOADSAVEDISABLE", 0) != 1) {
-    std::string path = rt::savedata_native_path(
+    auto path = rt::savedata_write_path(
         e, "savedata\\" + glyph_cache_file_name(cache.face, cache.width_code, cache.height_code));
-    size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos) plat::make_directories(path.substr(0, slash));
-    bool written = plat::write_file_atomic(path, serialise_glyph_cache(cache));  // a failed write is skipped
-    QUOREL_TRACE(e, text, "glyph cache %s: %s", path.c_str(), written ? "written" : "cannot be written");
+    bool written = path && plat::write_file_atomic(*path, serialise_glyph_cache(cache));  // a failed write is skipped
+    QUOREL_TRACE(e, text, "glyph cache %s: %s", path.value_or("").c_str(), written ? "written" : "cannot be written");
   }
   cache = GlyphCache{};
 }

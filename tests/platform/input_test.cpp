@@ -202,7 +202,7 @@ TEST(InputScriptFile, EventsInTimeOrder) {
   EXPECT_FALSE(plat::parse_input_script("10\n", &ev, &error));
   EXPECT_EQ(error, "line 1: an event must follow the time");
   EXPECT_FALSE(plat::load_input_script("/nonexistent/input.txt", &ev, &error));
-  EXPECT_EQ(error, "/nonexistent/input.txt: cannot read the input script");
+  EXPECT_EQ(error, "/nonexistent/input.txt: cannot read the input script: No such file or directory");
 }
 
 }  // namespace

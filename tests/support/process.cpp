@@ -112,13 +112,15 @@ RunResult run_program(std::vector<std::string> argv, const std::string& working_
   return result;
 }
 
-Background::Background(std::vector<std::string> argv, const std::string& working_dir) {
+Background::Background(std::vector<std::string> argv, const std::string& working_dir,
+                       const std::string& stderr_path) {
   argv[0] = built_program(argv[0]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, stderr_path.empty() ? "/dev/null" : stderr_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());
   auto args = c_strings(argv);
   auto env_strings = environment_with({});
@@ -136,12 +138,25 @@ Background::~Background() {
   }
 }
 
+void Background::reaped(int status) {
+  pid_ = -1;
+  exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
 bool Background::running() {
   if (pid_ <= 0) return false;
   int status;
   if (waitpid(pid_, &status, WNOHANG) == pid_) {
-    pid_ = -1;
+    reaped(status);
     return false;
+  }
+  return true;
+}
+
+bool Background::wait(int timeout_ms) {
+  for (long end = now_ms() + timeout_ms; running();) {
+    if (now_ms() >= end) return false;
+    usleep(5000);
   }
   return true;
 }

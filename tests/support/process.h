@@ -23,13 +23,20 @@ std::string built_program(const std::string& name);
 // A started program that keeps running while the test goes on.
 class Background {
  public:
-  Background(std::vector<std::string> argv, const std::string& working_dir = {});
+  // `stderr_path`: where its standard error goes (default: nowhere).
+  Background(std::vector<std::string> argv, const std::string& working_dir = {}, const std::string& stderr_path = {});
   ~Background();  // kills it when still running
   bool running();
   int pid() const { return pid_; }
+  // Waits up to `timeout_ms` for the end; false when it still runs.
+  bool wait(int timeout_ms);
+  // After the end: the exit code (0-255), or 128 + the signal that ended it.
+  int exit_code() const { return exit_code_; }
 
  private:
+  void reaped(int status);
   int pid_ = -1;
+  int exit_code_ = -1;
 };
 
 }  // namespace testing_support

@@ -1,7 +1,9 @@
 #include "tools/arc/names.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/sjis.h"
 #include "platform/encoding.h"
@@ -40,11 +42,13 @@ std::string_view trim(std::string_view s) {
 }
 
 void walk(const std::string& dir, const std::string& relative, bool as_engine, std::vector<plat::FileId>& open_dirs,
-          std::vector<WalkedFile>& out, std::vector<std::string>* hidden) {
+          std::vector<WalkedFile>& out, std::vector<std::string>* hidden, std::vector<std::string>* unreadable) {
   auto id = plat::native_file_id(dir);
   if (!id || std::find(open_dirs.begin(), open_dirs.end(), *id) != open_dirs.end()) return;
   open_dirs.push_back(*id);
-  std::vector<plat::DirEntry> entries = plat::list_directory(dir);
+  bool failed = false;
+  std::vector<plat::DirEntry> entries = plat::list_directory(dir, &failed);
+  if (failed && unreadable) unreadable->push_back(display_name(dir) + ": cannot read the folder: " + std::strerror(errno));
   std::sort(entries.begin(), entries.end(),
             [](const plat::DirEntry& a, const plat::DirEntry& b) { return a.native_name < b.native_name; });
   for (const plat::DirEntry& entry : entries) {
@@ -55,7 +59,7 @@ void walk(const std::string& dir, const std::string& relative, bool as_engine, s
         if (hidden) hidden->push_back(rel + "/");
         continue;
       }
-      walk(path, rel, as_engine, open_dirs, out, hidden);
+      walk(path, rel, as_engine, open_dirs, out, hidden, unreadable);
       continue;
     }
     auto size = plat::native_file_size(path);
@@ -98,17 +102,23 @@ std::optional<uint32_t> parse_hash_file_name(std::string_view name) {
   return hash;
 }
 
-std::vector<WalkedFile> walk_folder(const std::string& dir, bool as_engine, std::vector<std::string>* hidden) {
+std::vector<WalkedFile> walk_folder(const std::string& dir, bool as_engine, std::vector<std::string>* hidden,
+                                    std::vector<std::string>* unreadable) {
   std::vector<WalkedFile> out;
   std::vector<plat::FileId> open_dirs;
-  walk(plat::absolute_path(dir), "", as_engine, open_dirs, out, hidden);
+  walk(plat::absolute_path(dir), "", as_engine, open_dirs, out, hidden, unreadable);
   return out;
 }
 
 bool NameMap::load(const std::string& source, std::string* error) {
   if (plat::native_is_directory(source)) {
-    for (const WalkedFile& f : walk_folder(source, false, nullptr))
+    std::vector<std::string> unreadable;
+    for (const WalkedFile& f : walk_folder(source, false, nullptr, &unreadable))
       add(res::name_hash(f.engine_name), {f.relative, display_name(f.relative)});
+    if (!unreadable.empty()) {
+      *error = unreadable.front();
+      return false;
+    }
     return true;
   }
   auto text = plat::read_whole_file(source);
@@ -152,7 +162,11 @@ void NameMap::load_lines(std::string_view text) {
         at = slash + 1;
       }
     };
-    if (line[0] == '/' || line[0] == '\\' || !stays_below(path)) path = std::string(file);
+    if (line[0] == '/' || line[0] == '\\' || !stays_below(path)) {
+      std::fprintf(stderr, "quorel-arc: the name %s leaves the target folder; only its file name is used\n",
+                   display_name(line).c_str());
+      path = std::string(file);
+    }
     if (!stays_below(path)) continue;
     add(res::name_hash(engine_name(file)), {path, display_name(path)});
   }

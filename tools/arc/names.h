@@ -45,8 +45,10 @@ struct WalkedFile {
 // Walks a folder recursively, each directory in name order, never entering
 // a directory it is already inside. With `as_engine` it leaves out what the
 // engine's scan of a resource folder leaves out, collecting those files'
-// relative paths in *hidden.
-std::vector<WalkedFile> walk_folder(const std::string& dir, bool as_engine, std::vector<std::string>* hidden);
+// relative paths in *hidden. A folder that cannot be read is named, with
+// the reason, in *unreadable.
+std::vector<WalkedFile> walk_folder(const std::string& dir, bool as_engine, std::vector<std::string>* hidden,
+                                    std::vector<std::string>* unreadable);
 
 // Members whose names are unknown are extracted as "#1A2B3C4D" (the hash in
 // hex), and a file named that way is packed under that hash.

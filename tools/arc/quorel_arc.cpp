@@ -6,15 +6,21 @@
 // [SECTION] create
 // [SECTION] hash
 // [SECTION] main
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/system.h"
 #include "resources/archive.h"
 #include "resources/name_hash.h"
 #include "tools/arc/names.h"
@@ -119,16 +125,32 @@ class Progress {
   int shown_ = -1;
 };
 
-// Copies `size` bytes from `in` (already positioned) to `out`.
-bool copy_bytes(plat::File& in, plat::AtomicWriter& out, uint64_t size, std::vector<uint8_t>& buffer,
+// Copies `size` bytes from `in` (already positioned) to `out`. On failure
+// says which side failed (errno tells why).
+enum class Copy { Done, ReadFailed, ShortRead, WriteFailed };
+
+Copy copy_bytes(plat::File& in, plat::AtomicWriter& out, uint64_t size, std::vector<uint8_t>& buffer,
                 Progress& progress) {
   while (size > 0) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
     size_t got = in.read(buffer.data(), want);
-    if (got == 0 || !out.write(buffer.data(), got)) return false;
+    if (got == 0) return in.failed() ? Copy::ReadFailed : Copy::ShortRead;
+    if (!out.write(buffer.data(), got)) return Copy::WriteFailed;
     size -= got;
     progress.add_bytes(got);
   }
+  return Copy::Done;
+}
+
+std::string reason() { return std::strerror(errno); }
+
+// Creates a folder and its missing parents, noting each one it created.
+bool make_folders(const std::string& dir, std::vector<std::string>& created) {
+  if (plat::native_is_directory(dir)) return true;
+  size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !make_folders(dir.substr(0, slash), created)) return false;
+  if (::mkdir(dir.c_str(), 0777) != 0) return false;
+  created.push_back(dir);
   return true;
 }
 
@@ -221,27 +243,51 @@ int extract(const Args& args) {
     total += e[i + 1].offset - e[i].offset;
     targets.push_back(std::move(t));
   }
-  if (!plat::make_directories(dir)) return fail(dir + ": cannot create the folder");
+  // Every member goes to a temporary file first; only when all of them are
+  // complete are they put in place. A failure removes the temporary files
+  // and the folders made for them, so that it leaves nothing behind.
+  std::vector<std::string> created;
+  std::vector<std::unique_ptr<plat::AtomicWriter>> pending;
+  auto undo = [&](const std::string& message) {
+    const int err = errno;
+    pending.clear();  // each writer removes its temporary file
+    for (auto it = created.rbegin(); it != created.rend(); ++it) ::rmdir(it->c_str());
+    errno = err;
+    return fail(message);
+  };
+  const std::string absolute_dir = plat::absolute_path(dir);
+  if (!make_folders(absolute_dir, created)) return undo(dir + ": cannot create the folder: " + reason());
 
   Progress progress("extracting " + path, total, targets.size());
   std::vector<uint8_t> buffer(1 << 20);
   size_t named = 0;
   for (const Target& t : targets) {
-    std::string out_path = plat::join_path(dir, t.relative);
-    size_t slash = out_path.find_last_of('/');
-    if (!plat::make_directories(out_path.substr(0, slash)))
-      return fail(out_path.substr(0, slash) + ": cannot create the folder");
-    plat::AtomicWriter out;
-    if (!out.open(out_path)) return fail(plat::join_path(dir, t.display) + ": cannot write");
+    std::string out_path = plat::join_path(absolute_dir, t.relative);
+    std::string shown = plat::join_path(dir, t.display);
+    if (!make_folders(out_path.substr(0, out_path.find_last_of('/')), created))
+      return undo(shown + ": cannot create its folder: " + reason());
+    auto out = std::make_unique<plat::AtomicWriter>();
+    if (!out->open(out_path)) return undo(shown + ": cannot write: " + reason());
     uint32_t size = e[t.entry + 1].offset - e[t.entry].offset;
-    if (!archive->file.seek(e[t.entry].offset) || !copy_bytes(archive->file, out, size, buffer, progress))
-      return fail(path + ": cannot read member " + t.display);
+    if (!archive->file.seek(e[t.entry].offset)) return undo(path + ": cannot read member " + t.display + ": " + reason());
+    switch (copy_bytes(archive->file, *out, size, buffer, progress)) {
+      case Copy::Done: break;
+      case Copy::ReadFailed: return undo(path + ": cannot read member " + t.display + ": " + reason());
+      case Copy::ShortRead: return undo(path + ": member " + t.display + " is cut short by the end of the archive");
+      case Copy::WriteFailed: return undo(shown + ": cannot write: " + reason());
+    }
     // Flushed all at once below: a flush per file makes thousands of small members crawl.
-    if (!out.commit(false)) return fail(plat::join_path(dir, t.display) + ": cannot write");
+    if (!out->prepare(false)) return undo(shown + ": cannot write: " + reason());
+    pending.push_back(std::move(out));
     named += names.find(e[t.entry].hash) != nullptr;
     progress.member_done();
   }
-  if (!plat::flush_file_system(dir)) return fail(dir + ": cannot write");
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (!pending[i]->finish(false))
+      return fail(pending[i]->target() + ": cannot put in place: " + reason() + " (" + std::to_string(i) + " of " +
+                  std::to_string(pending.size()) + " members were extracted before it)");
+  }
+  if (!plat::flush_file_system(absolute_dir)) return fail(dir + ": cannot write: " + reason());
   progress.finish();
   std::printf("%s: %zu members extracted into %s (%zu by name, %zu by hash)\n", path.c_str(), targets.size(),
               dir.c_str(), named, targets.size() - named);
@@ -257,11 +303,18 @@ int create(const Args& args) {
   const std::string& dir = args.operands[1];
   if (!plat::native_is_directory(dir)) return fail(dir + ": not a folder");
 
-  std::vector<std::string> hidden;
-  std::vector<WalkedFile> files = walk_folder(dir, !args.all, &hidden);
-  // An earlier archive inside the folder is not packed into the new one.
-  const std::string target = plat::absolute_path(path);
-  std::erase_if(files, [&](const WalkedFile& f) { return f.native_path == target; });
+  // The archive is never written inside the folder it packs: it would
+  // replace one of the files it reads, or pack itself.
+  if (plat::native_path_within(plat::absolute_path(path), dir))
+    return fail(path + ": lies inside the folder being packed (" + dir + "); write the archive elsewhere");
+
+  std::vector<std::string> hidden, unreadable;
+  std::vector<WalkedFile> files = walk_folder(dir, !args.all, &hidden, &unreadable);
+  if (!unreadable.empty()) {
+    // An archive without them would look complete and is not.
+    for (const std::string& message : unreadable) std::fprintf(stderr, "quorel-arc: %s\n", message.c_str());
+    return fail(dir + ": " + std::to_string(unreadable.size()) + " folder(s) cannot be read; nothing was written");
+  }
 
   std::vector<res::ArchivePlanEntry> entries;
   entries.reserve(files.size());
@@ -278,23 +331,28 @@ int create(const Args& args) {
   }
   std::string error;
   auto plan = res::plan_archive(std::move(entries), &error);
-  if (!plan) return fail(dir + ": " + error + "; names are compared without letter case and without their folder");
+  if (!plan) return fail(dir + ": " + error);
 
   plat::AtomicWriter out;
-  if (!out.open(path)) return fail(path + ": cannot write");
-  if (!out.write(plan->head.data(), plan->head.size())) return fail(path + ": cannot write");
+  if (!out.open(path)) return fail(path + ": cannot write: " + reason());
+  if (!out.write(plan->head.data(), plan->head.size())) return fail(path + ": cannot write: " + reason());
   Progress progress("creating " + path, plan->total_size - plan->head.size(), plan->members.size());
   std::vector<uint8_t> buffer(1 << 20);
   for (const res::ArchivePlanEntry& m : plan->members) {
     const WalkedFile& f = files[m.source];
     plat::File in = plat::File::open(f.native_path, "rb");
-    if (!in) return fail(f.native_path + ": cannot read");
-    if (!copy_bytes(in, out, f.size, buffer, progress)) return fail(path + ": cannot write, or " + f.native_path + " shrank");
+    if (!in) return fail(f.native_path + ": cannot read: " + reason());
+    switch (copy_bytes(in, out, f.size, buffer, progress)) {
+      case Copy::Done: break;
+      case Copy::ReadFailed: return fail(f.native_path + ": cannot read: " + reason());
+      case Copy::ShortRead: return fail(f.native_path + ": shrank while being packed");
+      case Copy::WriteFailed: return fail(path + ": cannot write: " + reason());
+    }
     uint8_t extra;
     if (in.read(&extra, 1) != 0) return fail(f.native_path + ": changed while being packed");
     progress.member_done();
   }
-  if (!out.commit()) return fail(path + ": cannot write");
+  if (!out.commit()) return fail(path + ": cannot write: " + reason());
   progress.finish();
   if (!hidden.empty())
     std::fprintf(stderr,
@@ -321,6 +379,7 @@ int hash(const Args& args) {
 // [SECTION] main -------------------------------------------------------------------
 
 int main(int argc, char** argv) {
+  plat::remove_temporary_files_on_signal();
   arc::Args args;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {

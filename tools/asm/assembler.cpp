@@ -66,6 +66,9 @@ class Assembler {
   std::map<std::string, uint32_t> labels_;
   std::vector<Fixup> fixups_;
   std::vector<rt::FunctionEntry> functions_;
+  std::vector<int> function_lines_;  // source line of each entry of functions_
+  std::map<std::string, int> label_lines_;
+  int entry_line_ = 0;
   struct Export {
     uint32_t key;
     std::string where;
@@ -144,6 +147,8 @@ bool is_name_char(unsigned char c) {
 }
 
 AssembleResult Assembler::run(std::string_view source) {
+  // Editors may start UTF-8 text with a byte-order mark.
+  if (source.substr(0, 3) == "\xEF\xBB\xBF") source.remove_prefix(3);
   size_t pos = 0;
   while (pos <= source.size()) {
     size_t end = source.find('\n', pos);
@@ -159,6 +164,7 @@ AssembleResult Assembler::run(std::string_view source) {
       std::string label(text.substr(0, n));
       if (labels_.count(label)) error("label '" + label + "' defined twice");
       labels_[label] = static_cast<uint32_t>(code_.size());
+      label_lines_[label] = line_;
       text = trim(text.substr(n + 1));
     }
     if (!text.empty()) statement(text);
@@ -180,8 +186,21 @@ AssembleResult Assembler::run(std::string_view source) {
     result_.errors.push_back({line, "unknown label '" + where + "'"});
     return std::nullopt;
   };
-  for (const Export& x : exports_)
-    if (auto at = resolve(x.where, x.line)) functions_.push_back({x.key, *at});
+  for (const Export& x : exports_) {
+    if (auto at = resolve(x.where, x.line)) {
+      functions_.push_back({x.key, *at});
+      function_lines_.push_back(x.line);
+    }
+  }
+  // The engine refuses a script whose function or entry point lies at or
+  // past the end of its code.
+  auto check_inside = [&](uint32_t at, int line, const char* what) {
+    if (at < code_.size()) return;
+    result_.errors.push_back({line, std::string(what) + " at offset " + std::to_string(at) +
+                                        " is not inside the code (" + std::to_string(code_.size()) +
+                                        " bytes): the engine cannot load the script"});
+  };
+  for (size_t i = 0; i < functions_.size(); ++i) check_inside(functions_[i].offset, function_lines_[i], "the function");
   rt::ScriptImage image;
   image.scrambled = scrambled_;
   image.line_count = line_count_.value_or(max_line_ > 0 ? max_line_ + 1 : 0);
@@ -189,9 +208,13 @@ AssembleResult Assembler::run(std::string_view source) {
   image.code = code_;
   image.entry_point = -1;
   if (entry_set_ && !no_entry_) {
-    if (auto at = resolve(entry_label_, 0)) image.entry_point = static_cast<int32_t>(*at);
+    if (auto at = resolve(entry_label_, entry_line_)) {
+      image.entry_point = static_cast<int32_t>(*at);
+      check_inside(*at, entry_line_, "the entry point");
+    }
   } else if (!no_entry_ && labels_.count("main")) {
     image.entry_point = static_cast<int32_t>(labels_["main"]);
+    check_inside(labels_["main"], label_lines_["main"], "the entry point (label main)");
   }
   if (result_.ok()) result_.object = rt::write_script_image(image);
   for (auto& e : result_.errors)
@@ -235,6 +258,7 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
       labels_[fname] = static_cast<uint32_t>(code_.size());
     }
     functions_.push_back({key, static_cast<uint32_t>(code_.size())});
+    function_lines_.push_back(line_);
     end_function();
   } else if (name == ".export") {
     // An entry of the function table: name or key, then a label or an offset.
@@ -270,6 +294,7 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
   } else if (name == ".entry") {
     if (args.size() != 1) return error(".entry needs a label or an offset");
     entry_label_ = std::string(args[0]);
+    entry_line_ = line_;
     entry_set_ = true;
   } else if (name == ".noentry") {
     no_entry_ = true;

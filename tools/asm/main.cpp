@@ -1,5 +1,6 @@
 // quorel-asm: assembles script source into compiled scripts, and
 // disassembles compiled scripts back into source.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include "base/crc32.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/system.h"
 #include "tools/asm/assembler.h"
 
 namespace {
@@ -35,9 +37,9 @@ bool read_file(const std::string& path, std::string* out) {
     out->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     return true;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  auto bytes = plat::read_whole_file(path);  // refuses a folder (EISDIR)
+  if (!bytes) return false;
+  out->assign(bytes->begin(), bytes->end());
   return true;
 }
 
@@ -100,9 +102,24 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  plat::remove_temporary_files_on_signal();
+  if (output.empty()) {
+    if (disassemble) output = input == "-" ? "-" : replace_extension(input, ".qasm");
+    else output = input == "-" ? "-" : replace_extension(input, ".mjo");
+  }
+  // An output that is one of the inputs would destroy it.
+  for (const std::string* out : {&output, &symbols_file}) {
+    if (out->empty() || *out == "-") continue;
+    for (const std::string* in : {&input, &names_file, out == &symbols_file ? &output : nullptr}) {
+      if (!in || in->empty() || *in == "-" || !plat::same_file(*out, *in)) continue;
+      std::fprintf(stderr, "quorel-asm: %s is also %s; refusing to write over it\n", out->c_str(),
+                   in == &output ? "the output" : "an input");
+      return 2;
+    }
+  }
   std::string data;
   if (!read_file(input, &data)) {
-    std::fprintf(stderr, "quorel-asm: cannot read %s\n", input.c_str());
+    std::fprintf(stderr, "quorel-asm: cannot read %s: %s\n", input.c_str(), std::strerror(errno));
     return 1;
   }
   if (disassemble) {
@@ -110,7 +127,7 @@ int main(int argc, char** argv) {
     if (!names_file.empty()) {
       std::string text;
       if (!read_file(names_file, &text)) {
-        std::fprintf(stderr, "quorel-asm: cannot read %s\n", names_file.c_str());
+        std::fprintf(stderr, "quorel-asm: cannot read %s: %s\n", names_file.c_str(), std::strerror(errno));
         return 1;
       }
       // Keys are recomputed from the names, so a names file is just a list.
@@ -136,9 +153,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "quorel-asm: %s: %s\n", input.c_str(), error.c_str());
       return 1;
     }
-    if (output.empty()) output = input == "-" ? "-" : replace_extension(input, ".qasm");
     if (!write_output(output, text)) {
-      std::fprintf(stderr, "quorel-asm: cannot write %s\n", output.c_str());
+      std::fprintf(stderr, "quorel-asm: cannot write %s: %s\n", output.c_str(), std::strerror(errno));
       return 1;
     }
     return 0;
@@ -149,9 +165,8 @@ int main(int argc, char** argv) {
     for (const auto& e : r.errors) std::fprintf(stderr, "%s\n", e.message.c_str());
     return 1;
   }
-  if (output.empty()) output = input == "-" ? "-" : replace_extension(input, ".mjo");
   if (!write_output(output, std::string_view(reinterpret_cast<const char*>(r.object.data()), r.object.size()))) {
-    std::fprintf(stderr, "quorel-asm: cannot write %s\n", output.c_str());
+    std::fprintf(stderr, "quorel-asm: cannot write %s: %s\n", output.c_str(), std::strerror(errno));
     return 1;
   }
   if (!symbols_file.empty()) {
@@ -161,7 +176,7 @@ int main(int argc, char** argv) {
       list += "local " + l.name + " " + std::to_string(l.slot) + " " + std::to_string(l.first_line) + " " +
               std::to_string(l.last_line) + "\n";
     if (!write_output(symbols_file, list)) {
-      std::fprintf(stderr, "quorel-asm: cannot write %s\n", symbols_file.c_str());
+      std::fprintf(stderr, "quorel-asm: cannot write %s: %s\n", symbols_file.c_str(), std::strerror(errno));
       return 1;
     }
   }

@@ -380,9 +380,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  plat::UnixSocket listener = plat::UnixSocket::listen(socket_path);
+  std::string error;
+  plat::UnixSocket listener = plat::UnixSocket::listen(socket_path, &error);
   if (!listener.valid()) {
-    std::fprintf(stderr, "quorel-dbg: cannot listen at %s\n", socket_path.c_str());
+    std::fprintf(stderr, "quorel-dbg: cannot listen at %s: %s\n", socket_path.c_str(), error.c_str());
     return 1;
   }
   std::printf("waiting for the game at %s (help lists the commands)\n", socket_path.c_str());

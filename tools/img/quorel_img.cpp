@@ -10,6 +10,7 @@
 // [SECTION] Folders
 // [SECTION] Entry
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "graphics/image_codec.h"
 #include "graphics/png_codec.h"
 #include "platform/files.h"
+#include "platform/system.h"
 
 namespace fs = std::filesystem;
 
@@ -92,7 +94,7 @@ std::string extension(const fs::path& p) { return lower(p.extension().string());
 
 std::vector<uint8_t> read_file(const fs::path& p) {
   auto data = plat::read_whole_file(p.string());
-  if (!data) fail("cannot read " + p.string());
+  if (!data) fail("cannot read " + p.string() + ": " + std::strerror(errno));
   return std::move(*data);
 }
 
@@ -102,7 +104,27 @@ void write_file(const fs::path& p, const std::vector<uint8_t>& data) {
     std::error_code ec;
     fs::create_directories(p.parent_path(), ec);
   }
-  if (!plat::write_file_atomic(p.string(), std::span<const uint8_t>(data))) fail("cannot write " + p.string());
+  if (!plat::write_file_atomic(p.string(), std::span<const uint8_t>(data)))
+    fail("cannot write " + p.string() + ": " + std::strerror(errno));
+}
+
+// Every input a conversion reads, so that no output lands on one of them.
+void refuse_to_overwrite(const fs::path& out, const std::vector<fs::path>& inputs) {
+  for (const fs::path& in : inputs)
+    if (plat::same_file(out.string(), in.string()))
+      fail(out.string() + " is also an input (" + in.string() + "); refusing to write over it");
+}
+
+// The most the engine keeps of decoded images at once (its image cache's
+// largest budget): a bigger picture cannot be shown, and converting it
+// would take many times its size in memory.
+constexpr uint64_t kMaxImageBytes = 256ull << 20;
+
+void refuse_oversized(const fs::path& p, int width, int height) {
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3 <= kMaxImageBytes) return;
+  fail(p.string() + ": " + std::to_string(width) + " x " + std::to_string(height) +
+       " is too large: the engine holds at most 256 MiB of decoded image (" +
+       std::to_string(kMaxImageBytes / 3) + " pixels); split the picture");
 }
 
 // A file in `dir` whose name equals `name` without regard to case (game
@@ -158,6 +180,7 @@ Image read_own(const fs::path& p, gfx::ImageHeader* header_out = nullptr) {
   gfx::ImageHeader h;
   std::string error;
   if (!gfx::parse_image_header(file, h, &error)) fail(p.string() + ": " + error);
+  refuse_oversized(p, h.width, h.height);
   Image img;
   img.width = h.width;
   img.height = h.height;
@@ -175,6 +198,8 @@ Image read_png(const fs::path& p) {
   std::vector<uint8_t> file = read_file(p);
   gfx::PngImage png;
   std::string error;
+  int width = 0, height = 0;
+  if (gfx::read_png_header(file, &width, &height, &error)) refuse_oversized(p, width, height);
   if (gfx::decode_png(file, png, &error) != gfx::PngResult::Ok) fail(p.string() + ": " + error);
   Image img;
   img.width = png.width;
@@ -211,9 +236,11 @@ struct Counters {
 
 // Reads an own-format image; a difference image gets its base's pixels
 // where it is pure red (bases may be difference images themselves).
-Image read_resolved(const fs::path& input, const Options& o, int depth = 0) {
+Image read_resolved(const fs::path& input, const Options& o, int depth = 0,
+                    std::vector<fs::path>* inputs = nullptr) {
   gfx::ImageHeader h;
   Image img = read_own(input, &h);
+  if (inputs) inputs->push_back(input);
   if (h.base_name.empty() || o.raw) return img;
   fs::path dir = o.base_dir.empty() ? input.parent_path() : fs::path(o.base_dir);
   std::optional<fs::path> found;
@@ -223,7 +250,8 @@ Image read_resolved(const fs::path& input, const Options& o, int depth = 0) {
     fail(input.string() + ": the difference base \"" + h.base_name + "\" is not in " +
          (dir.empty() ? std::string(".") : dir.string()) + " (use --base-dir, or --raw to keep it as stored)");
   if (depth >= 8) fail(input.string() + ": difference bases nested too deep (a loop?)");
-  Image base = extension(*found) == ".png" ? read_png(*found) : read_resolved(*found, o, depth + 1);
+  if (inputs && extension(*found) == ".png") inputs->push_back(*found);
+  Image base = extension(*found) == ".png" ? read_png(*found) : read_resolved(*found, o, depth + 1, inputs);
   if (base.width != img.width || base.height != img.height)
     fail(input.string() + ": the difference base " + found->string() + " has another size");
   if (base.indexed) return img;  // the engine ignores an 8-bit base
@@ -256,16 +284,19 @@ std::vector<uint8_t> to_png(const Image& img, bool with_alpha) {
 void decode_one(const fs::path& in, const fs::path& out, const Options& o) {
   std::string ext = extension(in);
   if (ext != ".rct" && ext != ".rc8") fail(in.string() + ": not an .rct or .rc8 file");
-  Image img = read_resolved(in, o);
+  std::vector<fs::path> inputs;
+  Image img = read_resolved(in, o, 0, &inputs);
   bool with_alpha = false;
   if (!o.no_alpha)
     if (auto partner = alpha_partner(in)) {
+      inputs.push_back(*partner);
       Image alpha = read_own(*partner);
       if (alpha.width != img.width || alpha.height != img.height)
         fail(partner->string() + ": the alpha image has another size than " + in.string());
       img.transparency = std::move(alpha.pixels);
       with_alpha = true;
     }
+  refuse_to_overwrite(out, inputs);
   write_file(out, to_png(img, with_alpha));
 }
 
@@ -308,6 +339,10 @@ void encode_one(const fs::path& in, fs::path out, const Options& o) {
   }
   if (format.empty()) format = img.indexed && img.transparency.empty() ? "rc8" : "rct";
   if (extension(out) != "." + format) out.replace_extension("." + format);
+  std::vector<fs::path> inputs{in};
+  if (!o.base.empty()) inputs.push_back(o.base);
+  refuse_to_overwrite(out, inputs);
+  if (!img.transparency.empty() && !o.no_alpha) refuse_to_overwrite(alpha_path_for(out), inputs);
 
   std::vector<uint8_t> file;
   if (format == "rc8") {
@@ -379,14 +414,28 @@ void info_one(const fs::path& p) {
 
 // [SECTION] Folders ---------------------------------------------------------------------------
 
-std::vector<fs::path> files_below(const fs::path& dir, const std::vector<std::string>& exts) {
+// Folders that cannot be read are reported into *unreadable: leaving their
+// files out silently would give an incomplete result that looks complete.
+void walk(const fs::path& dir, const std::vector<std::string>& exts, std::vector<fs::path>& out,
+          std::vector<std::string>& unreadable) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code e2;
+    if (it->is_symlink(e2) && it->is_directory(e2)) continue;  // links to folders are not followed
+    if (it->is_directory(e2)) walk(it->path(), exts, out, unreadable);
+    else if (it->is_regular_file(e2) && std::find(exts.begin(), exts.end(), extension(it->path())) != exts.end())
+      out.push_back(it->path());
+  }
+  if (ec) unreadable.push_back(dir.string() + ": cannot read the folder: " + ec.message());
+}
+
+std::vector<fs::path> files_below(const fs::path& dir, const std::vector<std::string>& exts,
+                                  std::vector<std::string>& unreadable) {
   std::vector<fs::path> out;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) fail(dir.string() + ": not a folder");
-  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    if (it->is_regular_file(ec) && std::find(exts.begin(), exts.end(), extension(it->path())) != exts.end())
-      out.push_back(it->path());
+  walk(dir, exts, out, unreadable);
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -397,8 +446,10 @@ void progress(const Options& o, size_t k, size_t n, const fs::path& p) {
 
 int convert_folder(const Options& o, bool decoding) {
   fs::path in(o.args[0]), out(o.args[1]);
+  std::vector<std::string> unreadable;
   std::vector<fs::path> files = files_below(in, decoding ? std::vector<std::string>{".rct", ".rc8"}
-                                                           : std::vector<std::string>{".png"});
+                                                           : std::vector<std::string>{".png"}, unreadable);
+  for (const std::string& message : unreadable) std::fprintf(stderr, "quorel-img: %s\n", message.c_str());
   if (decoding) {
     // Alpha images go into their partner's PNG and are not written alone.
     std::vector<fs::path> kept;
@@ -412,6 +463,7 @@ int convert_folder(const Options& o, bool decoding) {
     files = std::move(kept);
   }
   Counters c;
+  c.failed = static_cast<int>(unreadable.size());
   for (size_t k = 0; k < files.size(); ++k) {
     const fs::path& f = files[k];
     fs::path target = out / fs::relative(f, in);
@@ -520,6 +572,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  plat::remove_temporary_files_on_signal();
   try {
     return run(o);
   } catch (const Failure& e) {

@@ -1,0 +1,199 @@
+// Game data is untrusted: what a game folder may make the engine write, and
+// how a run ends when it is interrupted or its outputs cannot be written.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/process.h"
+#include "tests/support/script_game.h"
+#include "tests/support/temp_dir.h"
+
+using testing_support::Background;
+using testing_support::run_program;
+using testing_support::ScriptGame;
+using testing_support::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Logs a line, then waits in a loop until the run is ended from outside.
+const char kLogThenWait[] = R"(
+.function $init@GLOBAL
+    return
+main:
+    line 1
+    push_s "up"
+    syscall_discard debugout, 1
+again:
+    push_i 50
+    syscall_discard wait, 1
+    jmp again
+)";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(GameDataSafety, LinksPlantedInTheGameFolderAreNotFollowed) {
+  TempDir outside;
+  outside.write("shell_startup", "precious\n");
+  outside.make_dir("elsewhere");
+  ScriptGame game;
+  game.script("start", std::string(kLogThenWait));
+  ASSERT_EQ(symlink((outside / "shell_startup").c_str(), (game.dir / "debugout.log").c_str()), 0);
+  ASSERT_EQ(symlink((outside / "elsewhere").c_str(), (game.dir / "savedata").c_str()), 0);
+
+  auto r = game.run({"--max-frames=20"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(outside.read("shell_startup"), "precious\n") << "the log went through the link";
+  EXPECT_TRUE(fs::is_empty(outside / "elsewhere")) << "read marks went through the linked folder";
+  EXPECT_TRUE(contains(r.err, "debugout.log: it is a symbolic link")) << r.err;
+  EXPECT_TRUE(contains(r.err, "a folder on the way is a link that leads out of")) << r.err;
+  // Said once, though the script logs on every run of the loop.
+  EXPECT_EQ(r.err.find("it is a symbolic link"), r.err.rfind("it is a symbolic link")) << r.err;
+  EXPECT_TRUE(fs::is_symlink(game.dir / "debugout.log"));
+
+  // A link that stays inside the game's own folder is fine.
+  fs::remove(game.dir / "debugout.log");
+  fs::remove(game.dir / "savedata");
+  game.dir.make_dir("real_saves");
+  ASSERT_EQ(symlink("real_saves", (game.dir / "savedata").c_str()), 0);
+  auto inside = game.run({"--max-frames=20"});
+  EXPECT_EQ(inside.exit_code, 0) << inside.err;
+  EXPECT_TRUE(game.dir.exists("real_saves/quorel_readmark.mss")) << inside.err;
+  ASSERT_EQ(inside.log.size(), 1u);
+  EXPECT_TRUE(contains(inside.log[0], "up"));
+}
+
+TEST(GameDataSafety, SettingsSectionNamesCannotClimbOut) {
+  TempDir config;
+  config.write("other.ini", "Theirs=1\n");
+  auto start = [&](const std::string& global, const std::string& local) {
+    ScriptGame game("REG_GLOBAL " + global + "\nREG_LOCAL " + local + "\n");
+    game.script("start", std::string(kLogThenWait));
+    return run_program({"quorel", "--headless", "--virtual-clock=10", "--max-frames=5", game.dir.path()}, {}, 60,
+                       {"XDG_CONFIG_HOME=" + config.path()});
+  };
+  // "<config>/quorel/../other.ini" is another program's file.
+  auto climbing = start("..", "other");
+  EXPECT_EQ(climbing.exit_code, 0) << climbing.err;
+  EXPECT_EQ(config.read("other.ini"), "Theirs=1\n");
+  EXPECT_TRUE(contains(climbing.err, "REG_GLOBAL \"..\" is refused")) << climbing.err;
+  EXPECT_FALSE(fs::exists(config / "quorel/QUOREL_SYSTEM")) << "a refused name is not replaced by the default";
+
+  for (const char* bad : {"a\\..\\..\\..\\x", "\\abs", "a\\\\b", "."}) {
+    auto r = start("Maker", bad);
+    EXPECT_TRUE(contains(r.err, "REG_LOCAL")) << bad << ": " << r.err;
+  }
+  EXPECT_EQ(config.read("other.ini"), "Theirs=1\n");
+
+  // Backslashes make nested folders, as the registry key did; a Shift-JIS
+  // character whose second byte is 0x5C is not a separator.
+  auto nested = start("Maker\\Series", "\x83\x5c\x83\x74\x83\x67");  // ソフト
+  EXPECT_EQ(nested.exit_code, 0) << nested.err;
+  EXPECT_TRUE(fs::exists(config / "quorel/Maker/Series/\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.ini")) << nested.err;
+}
+
+TEST(GameDataSafety, FastReadFolderIsAnnouncedAndTakesOnlyItsFiles) {
+  TempDir fast;
+  ScriptGame game;
+  game.script("start", std::string(kLogThenWait));
+  game.file("fastread.inf", fast.path() + "\n");
+  auto r = game.run({"--max-frames=20"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const std::string notice = "fastread.inf: reading game data from and writing save data";
+  ASSERT_TRUE(contains(r.err, notice)) << r.err;
+  EXPECT_EQ(r.err.find(notice), r.err.rfind(notice)) << "said once";
+  EXPECT_TRUE(fast.exists("savedata/quorel_readmark.mss"));
+  EXPECT_TRUE(contains(fast.read("debugout.log"), "up"));
+}
+
+TEST(RunEnd, EachTerminationSignalEndsLikeAConfirmedQuit) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    ScriptGame game;
+    game.script("start", std::string(kLogThenWait));
+    Background run({"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), game.dir.path()}, {},
+                   game.dir / "stderr.txt");
+    for (int i = 0; i < 3000 && !contains(game.dir.read("debugout.log"), "up"); ++i) {
+      ASSERT_TRUE(run.running()) << game.dir.read("stderr.txt");
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(contains(game.dir.read("settings.ini"), "AbnormalTerminateFlg=1"));
+    kill(run.pid(), sig);
+    ASSERT_TRUE(run.wait(30000)) << "signal " << sig << " did not end the run";
+    EXPECT_EQ(run.exit_code(), 0) << "signal " << sig << ": " << game.dir.read("stderr.txt");
+    EXPECT_TRUE(contains(game.dir.read("settings.ini"), "AbnormalTerminateFlg=0")) << "signal " << sig;
+    EXPECT_TRUE(game.dir.exists("savedata/quorel_readmark.mss")) << "signal " << sig;
+  }
+}
+
+TEST(RunEnd, AFrameLimitStopsAScriptThatNeverWaits) {
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+top:
+    jmp top
+)");
+  auto r = game.run({"--max-frames=3"}, 60);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+
+  // The quit of an input file reaches it as well.
+  game.file("quit.txt", "100 quit\n");
+  auto quit = game.run({"--max-frames=1000000", "--input=" + (game.dir / "quit.txt")}, 60);
+  EXPECT_FALSE(quit.timed_out);
+  EXPECT_EQ(quit.exit_code, 0) << quit.err;
+}
+
+TEST(RunEnd, OutputsThatCannotBeWrittenFailTheRun) {
+  ScriptGame game;
+  game.script("start", std::string(kLogThenWait));
+  const std::string nowhere = game.dir / "no/such/folder";
+  auto shot = game.run({"--max-frames=5", "--screenshot=" + nowhere + "/shot.png"});
+  EXPECT_EQ(shot.exit_code, 1) << shot.err;
+  EXPECT_TRUE(contains(shot.err, "cannot write the screenshot")) << shot.err;
+  EXPECT_TRUE(contains(game.dir.read("settings.ini"), "AbnormalTerminateFlg=0")) << "the game still shut down";
+
+  auto sound = game.run({"--max-frames=5", "--audio-out=" + nowhere + "/out.wav"});
+  EXPECT_EQ(sound.exit_code, 1) << sound.err;
+  EXPECT_TRUE(contains(sound.err, "No such file or directory")) << sound.err;
+
+  auto folder = game.run({"--max-frames=5", "--input=" + game.dir.path()});
+  EXPECT_EQ(folder.exit_code, 2) << folder.err;
+  EXPECT_TRUE(contains(folder.err, "is a folder")) << folder.err;
+
+  auto fine = game.run({"--max-frames=5", "--screenshot=" + (game.dir / "shot.bmp")});
+  EXPECT_EQ(fine.exit_code, 0) << fine.err;
+  EXPECT_TRUE(game.dir.exists("shot.bmp"));
+}
+
+TEST(RunEnd, ALockThatCannotBeTakenSaysWhyAndFails) {
+  ScriptGame game;
+  game.script("start", std::string(kLogThenWait));
+  TempDir home;
+  home.write("not_a_folder", "x");
+  // No runtime folder, and a cache folder that cannot be made.
+  auto r = run_program({"quorel", "--headless", "--max-frames=5", "--settings=" + (game.dir / "s.ini"),
+                        game.dir.path()},
+                       {}, 60, {"XDG_RUNTIME_DIR=", "XDG_CACHE_HOME=" + (home / "not_a_folder")});
+  EXPECT_EQ(r.exit_code, 1) << r.err;
+  EXPECT_TRUE(contains(r.err, "cannot take the single-instance lock")) << r.err;
+  EXPECT_TRUE(contains(r.err, home / "not_a_folder")) << r.err;
+
+  // Without a runtime folder the lock goes to the user's cache, never /tmp.
+  auto cached = run_program({"quorel", "--headless", "--max-frames=5", "--settings=" + (game.dir / "s.ini"),
+                             game.dir.path()},
+                            {}, 60, {"XDG_RUNTIME_DIR=", "XDG_CACHE_HOME=" + (home / "cache")});
+  EXPECT_EQ(cached.exit_code, 0) << cached.err;
+  bool lock_there = false;
+  for (const auto& entry : fs::directory_iterator(home / "cache/quorel"))
+    lock_there |= entry.path().extension() == ".lock";
+  EXPECT_TRUE(lock_there);
+}
+
+}  // namespace
