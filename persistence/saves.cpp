@@ -223,9 +223,17 @@ std::string native_of(rt::Engine& e, const std::string& engine_path) {
                                                : e.files.native_path(engine_path);
 }
 
-bool write_atomic(const std::string& native, const std::vector<uint8_t>& bytes) {
-  plat::make_directories(parent_of(native));
-  return plat::write_file_atomic(native, std::span<const uint8_t>(bytes));
+// Files under "savedata" go through the guard against names and links that
+// lead out of the game's folders; a name the player chose is taken as it is.
+bool write_atomic(rt::Engine& e, const std::string& engine_path, const std::vector<uint8_t>& bytes) {
+  std::optional<std::string> native;
+  if (engine_path.rfind("savedata", 0) == 0) {
+    native = rt::savedata_write_path(e, engine_path);
+  } else {
+    native = e.files.native_path(engine_path);
+    plat::make_directories(parent_of(*native));
+  }
+  return native && plat::write_file_atomic(*native, std::span<const uint8_t>(bytes));
 }
 
 }  // namespace
@@ -248,7 +256,7 @@ bool write_game(rt::Engine& e, const std::string& engine_path) {
   const std::vector<uint8_t> tail =
       s.trailer.frames.size() == s.frames.size() ? write_trailer(s.trailer) : std::vector<uint8_t>{};
   c.tail = tail;
-  if (!write_atomic(native_of(e, engine_path), write_save(c))) {
+  if (!write_atomic(e, engine_path, write_save(c))) {
     rt::message_box(e, msg::kWriteFailed, plat::Buttons::Ok, plat::Icon::Error);
     return false;
   }
@@ -521,8 +529,7 @@ void read_system_data(rt::Engine& e) {
 
 bool write_system_data(rt::Engine& e) {
   if (saving_disabled(e)) return false;
-  const std::string native = rt::savedata_native_path(e, kSystemFile);
-  return write_atomic(native, write_system(state(e).seen, e.vm->persistent.values()));
+  return write_atomic(e, kSystemFile, write_system(state(e).seen, e.vm->persistent.values()));
 }
 
 uint32_t seen_hash(std::string_view name) {
