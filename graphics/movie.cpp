@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/game_names.h"
 #include "base/format.h"
 #include "core/engine.h"
 #include "graphics/state.h"
@@ -30,18 +31,7 @@ MovieState& movie_of(rt::Engine& e) { return e.gfx->movie; }
 
 // Game data names files inside the game's folder: no absolute paths, no
 // drive letters, no way up.
-bool inside_game(std::string_view name) {
-  if (name.empty() || name[0] == '/' || name[0] == '\\') return false;
-  if (name.size() >= 2 && name[1] == ':') return false;
-  size_t start = 0;
-  for (;;) {
-    size_t end = name.find_first_of("/\\", start);
-    std::string_view part = name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (part == "..") return false;
-    if (end == std::string_view::npos) return true;
-    start = end + 1;
-  }
-}
+bool inside_game(std::string_view name) { return base::unsafe_name_reason(name) == nullptr; }
 
 // The engine path of the movie: the name as given, then under "movie";
 // empty when neither is a file.
