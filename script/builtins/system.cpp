@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "base/crc32.h"
+#include "base/game_names.h"
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
@@ -62,6 +63,11 @@ Progress folder_clear(Call& c) {
 
 Progress shell_open(Call& c) {
   std::string target = plat::sjis_to_utf8(c.str_arg(1));
+  // A file name (not an address) names a file of the game, never one outside it.
+  if (target.find(':') == std::string::npos && base::unsafe_name_reason(c.str_arg(1))) {
+    c.ret_int(0);
+    return Progress::Done;
+  }
   // A file of the game is opened by its path; anything else (an address) as it is.
   if (target.find("://") == std::string::npos && c.engine.files.exists(c.str_arg(1)))
     target = c.engine.files.native_path(c.str_arg(1));
@@ -75,6 +81,10 @@ Progress shell_open(Call& c) {
 Progress set_wallpaper(Call& c) {
   if (!plat::program_exists("gsettings")) {
     c.ret_int(3);
+    return Progress::Done;
+  }
+  if (base::unsafe_name_reason(c.str_arg(1))) {  // a picture of the game only
+    c.ret_int(2);
     return Progress::Done;
   }
   std::string path = c.engine.files.native_path(c.str_arg(1));
