@@ -69,6 +69,8 @@ engine's current directory.
   --no-fast-loop        run every instruction in the interpreter's general
                         loop, to tell a fault of its fast loop from one of
                         the script
+  --lang=ja|en          language of the engine's own messages (error boxes,
+                        the debug log): ja as designed, or en
   --version             print the version and exit
   --help                print this text and exit
 )";
@@ -158,6 +160,11 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     if (text) {
       if (!need_value()) return bad_value();
       *text = std::string(value);
+      continue;
+    }
+    if (name == "lang") {
+      if (!need_value() || (value != "ja" && value != "en")) return fail("--lang takes ja or en");
+      o.lang = std::string(value);
       continue;
     }
     if (name == "trace") {

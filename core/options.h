@@ -30,6 +30,7 @@ struct Options {
   std::string debug_socket;                // debugger link
   std::vector<std::string> trace;          // debug channels written to stderr
   bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop
+  std::string lang = "ja";                 // the engine's own texts: "ja" (as designed) or "en"
 };
 
 struct ParseResult {

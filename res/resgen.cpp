@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/encoding.h"
 
@@ -44,21 +45,17 @@ std::string c_literal(const std::string& bytes) {
   return out + "\"";
 }
 
-}  // namespace
+struct Row {
+  std::string name, sjis, comment;
+};
 
-int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: quorel-resgen INPUT.msg OUTPUT.h NAMESPACE\n";
-    return 2;
-  }
-  std::ifstream in(argv[1]);
+// The rows of a table; false (with a message) on a bad line.
+bool read_table(const char* path, std::vector<Row>* rows) {
+  std::ifstream in(path);
   if (!in) {
-    std::cerr << "quorel-resgen: cannot read " << argv[1] << "\n";
-    return 1;
+    std::cerr << "quorel-resgen: cannot read " << path << "\n";
+    return false;
   }
-  std::ostringstream out;
-  out << "// Generated from " << argv[1] << " by quorel-resgen. Do not edit.\n#pragma once\n\nnamespace "
-      << argv[3] << " {\n\n";
   std::string line;
   int number = 0;
   while (std::getline(in, line)) {
@@ -71,24 +68,59 @@ int main(int argc, char** argv) {
     std::string name = eq == std::string::npos ? "" : line.substr(start, line.find_last_not_of(" \t", eq - 1) - start + 1);
     std::string text;
     if (name.empty() || quote == std::string::npos || !parse_literal(line, quote, &text)) {
-      std::cerr << argv[1] << ":" << number << ": expected  kName = \"text\"\n";
-      return 1;
+      std::cerr << path << ":" << number << ": expected  kName = \"text\"\n";
+      return false;
     }
     auto sjis = plat::utf8_to_sjis(text);
     if (!sjis) {
-      std::cerr << argv[1] << ":" << number << ": text has characters Shift-JIS cannot hold\n";
-      return 1;
+      std::cerr << path << ":" << number << ": text has characters Shift-JIS cannot hold\n";
+      return false;
     }
-    std::string comment = line.substr(quote);
-    out << "inline constexpr char " << name << "[] = " << c_literal(*sjis) << ";  // " << comment << "\n";
+    rows->push_back({name, *sjis, line.substr(quote)});
   }
-  out << "\n}  // namespace " << argv[3] << "\n";
-  std::string result = out.str();
+  return true;
+}
+
+bool write_if_changed(const char* path, const std::string& result) {
   // Rewrite only on change, so dependants are not rebuilt needlessly.
-  std::ifstream old(argv[2], std::ios::binary);
+  std::ifstream old(path, std::ios::binary);
   std::string previous((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
-  if (previous == result) return 0;
-  std::ofstream file(argv[2], std::ios::binary);
+  if (previous == result) return true;
+  std::ofstream file(path, std::ios::binary);
   file << result;
-  return file ? 0 : 1;
+  return static_cast<bool>(file);
+}
+
+}  // namespace
+
+// quorel-resgen INPUT.msg OUTPUT.h NAMESPACE: the texts as constants.
+// quorel-resgen --pairs JA.msg EN.msg OUTPUT.h NAME: a table of the texts
+// that differ, {Japanese, English}, for the English catalogue.
+int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "--pairs") {
+    std::vector<Row> ja, en;
+    if (!read_table(argv[2], &ja) || !read_table(argv[3], &en)) return 1;
+    std::ostringstream out;
+    out << "// Generated from " << argv[2] << " and " << argv[3] << " by quorel-resgen. Do not edit.\n#pragma once\n\n"
+        << "namespace msg_en {\n\n// {Japanese, English} of every text that differs.\ninline constexpr const char* "
+        << argv[5] << "[][2] = {\n";
+    for (const Row& j : ja)
+      for (const Row& e : en)
+        if (e.name == j.name && e.sjis != j.sjis) out << "    {" << c_literal(j.sjis) << ", " << c_literal(e.sjis) << "},\n";
+    out << "    {nullptr, nullptr}};\n\n}  // namespace msg_en\n";
+    return write_if_changed(argv[4], out.str()) ? 0 : 1;
+  }
+  if (argc != 4) {
+    std::cerr << "usage: quorel-resgen INPUT.msg OUTPUT.h NAMESPACE\n       quorel-resgen --pairs JA.msg EN.msg OUTPUT.h NAME\n";
+    return 2;
+  }
+  std::vector<Row> rows;
+  if (!read_table(argv[1], &rows)) return 1;
+  std::ostringstream out;
+  out << "// Generated from " << argv[1] << " by quorel-resgen. Do not edit.\n#pragma once\n\nnamespace "
+      << argv[3] << " {\n\n";
+  for (const Row& r : rows)
+    out << "inline constexpr char " << r.name << "[] = " << c_literal(r.sjis) << ";  // " << r.comment << "\n";
+  out << "\n}  // namespace " << argv[3] << "\n";
+  return write_if_changed(argv[2], out.str()) ? 0 : 1;
 }
