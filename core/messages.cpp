@@ -6,13 +6,7 @@
 #include <vector>
 
 #include "core/engine.h"
-#include "res/en/graphics.h"
-#include "res/en/mahjong.h"
-#include "res/en/resources.h"
-#include "res/en/runtime.h"
-#include "res/en/screen.h"
-#include "res/en/sound.h"
-#include "res/en/text.h"
+#include "res/en/all.h"
 
 namespace rt {
 namespace {
@@ -111,8 +105,7 @@ std::optional<size_t> match_at(const Pattern& p, std::string_view text, size_t s
 const std::vector<Pattern>& english_patterns() {
   static const std::vector<Pattern> patterns = [] {
     std::vector<Pattern> all;
-    for (const auto* table : {msg_en::kRuntime, msg_en::kGraphics, msg_en::kText, msg_en::kSound, msg_en::kResources,
-                              msg_en::kScreen, msg_en::kMahjong}) {
+    for (const auto* table : msg_en::kAllTables) {
       for (size_t i = 0; table[i][0]; ++i) {
         Pattern p{split_format(table[i][0]), split_format(table[i][1]), 0};
         // A pattern must begin with text of its own to be found.

@@ -77,7 +77,7 @@ TEST(DebuggerProgram, BreakpointsLocalsAndBadCommands) {
 }
 
 TEST(ToolPrograms, EveryToolTellsItsVersion) {
-  for (const char* tool : {"quorel", "quorel-asm", "quorel-arc", "quorel-img", "quorel-text", "quorel-dbg",
+  for (const char* tool : {"quorel", "quorel-asm", "quorel-arc", "quorel-img", "quorel-text", "quorel-dbg", "quorel-save",
                            "quorel-refgen"}) {
     RunResult r = run_program({tool, "--version"});
     EXPECT_EQ(r.exit_code, 0) << tool;
