@@ -13,6 +13,8 @@
 #include "script/script_machine.h"
 #include "script/threads.h"
 #include "shell/input.h"
+#include "shell/overlay.h"
+#include "shell/shell.h"
 #include "sound/sound_state.h"
 #include "text/text_state.h"
 
@@ -44,7 +46,8 @@ Engine::Engine(Options opts, std::unique_ptr<plat::Host> h)
       text(std::make_unique<txt::State>()),
       sound(std::make_unique<snd::State>()),
       input(std::make_unique<shell::InputState>()),
-      saves(std::make_unique<persist::State>()) {
+      saves(std::make_unique<persist::State>()),
+      shell(std::make_unique<shell::Shell>()) {
   build_dispatch_table(*this, all_builtin_tables());
   install_subsystem_hooks(*this);
   vm->hooks.shut_down = shut_down;
@@ -55,6 +58,7 @@ Engine::~Engine() {
   // A process end from inside a built-in (Cancel in an error box) leaves
   // values on the thread stacks; release them with the threads.
   if (vm) free_all_threads(*this);
+  shell::stop_overlay(*this);
   debugger.reset();
   vm.reset();
 }

@@ -29,6 +29,8 @@
 #include "script/script_file.h"
 #include "script/script_machine.h"
 #include "shell/input.h"
+#include "shell/overlay.h"
+#include "shell/shell.h"
 #include "sound/sound_engine.h"
 
 namespace rt {
@@ -168,6 +170,7 @@ std::optional<int> start_up(Engine& e) {
     return 1;
   }
   e.host->inhibit_screen_saver();
+  shell::start_overlay(e);
   if (!e.options.debug_socket.empty()) debugger_start(e, e.options.debug_socket);
   snd::SndInit(e);
 
@@ -304,9 +307,7 @@ void shut_down(Engine& e) {
   vm.text_files.clear();
 
   debugger_stop(e);
-  e.settings.set_int("AbnormalTerminateFlg", 0);
-  gfx::write_window_settings(e);
-  e.settings.save();
+  shell::write_settings(e);
   e.host->set_title(e.window_title);
 }
 
@@ -315,10 +316,16 @@ int run_program(const Options& options) {
   if (options.headless) {
     host = plat::make_headless_host(options.answer);
   } else {
-    host = plat::make_sdl_host(options.answer);
+    // Without a display the program would run where nobody sees it.
+    auto set = [](const char* name) {
+      auto v = plat::environment_variable(name);
+      return v && !v->empty();
+    };
+    const bool display = set("DISPLAY") || set("WAYLAND_DISPLAY") || set("SDL_VIDEODRIVER");
+    if (display) host = plat::make_sdl_host(options.answer);
     if (!host) {
-      std::fprintf(stderr, "quorel: cannot open a display; use --headless to run without a window\n");
-      return 1;
+      std::fprintf(stderr, "quorel: no display: run with --headless, or set DISPLAY\n");
+      return 2;
     }
   }
   std::vector<plat::TimedEvent> input_events;

@@ -10,6 +10,7 @@
 #include "script/builtins/tables.h"
 #include "script/script_machine.h"
 #include "shell/input.h"
+#include "shell/shell.h"
 #include "sound/audio_builtins.h"
 #include "sound/audio_slots.h"
 #include "sound/sound_state.h"
@@ -29,7 +30,7 @@ std::vector<std::span<const BuiltinEntry>> all_builtin_tables() {
       txt::font_builtins(), txt::console_builtins(),
       snd::audio_builtins(),
       persist::builtins(),
-      shell::input_builtins(), shell::settings_builtins(),
+      shell::input_builtins(), shell::settings_builtins(), shell::shell_builtins(),
   };
 }
 
@@ -46,6 +47,7 @@ void install_subsystem_hooks(Engine& e) {
   e.saves->drop_menu_regions = [](Engine& en) {
     if (en.vm->current) shell::regions_of(*en.vm->current).aside.clear();
   };
+  shell::install_shell_hooks(e);
   // A voice is spoken by the console as its text is shown: the `voice`
   // built-in queues the console's "v" command, and the console plays it in
   // the voice slot.

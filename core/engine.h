@@ -27,7 +27,7 @@ namespace gfx { struct State; }
 namespace mj { struct State; }
 namespace txt { struct State; }
 namespace snd { struct State; }
-namespace shell { struct InputState; }
+namespace shell { struct InputState; struct Shell; }
 namespace persist { struct State; }
 
 namespace rt {
@@ -70,6 +70,7 @@ struct Engine {
   std::unique_ptr<snd::State> sound;    // streams, mixer, audio output, slots
   std::unique_ptr<shell::InputState> input;  // logical inputs, snapshot, cursor, mouse events
   std::unique_ptr<persist::State> saves;     // the save snapshot, a load waiting, the seen table
+  std::unique_ptr<shell::Shell> shell;       // menus, requests, dialogs, drag and drop
 
   std::string window_title;       // Shift-JIS; captions of message boxes
   std::string last_retry_text;    // headless guard against endless Retry loops

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,13 +74,36 @@ struct LayerPicture {
   ScreenRect to;
 };
 
+// The menus and dialogs: triangles over the view, which is the menu band
+// (while windowed, `set_menu_band` rows above the game area) and the game
+// area below it, in game pixels. Texture 0 is the UI's font atlas.
+struct UiVertex {
+  float x = 0, y = 0, u = 0, v = 0;
+  uint32_t colour = 0;  // bytes red, green, blue, alpha
+};
+struct UiCommand {
+  float clip_x0 = 0, clip_y0 = 0, clip_x1 = 0, clip_y1 = 0;
+  uint32_t first_index = 0, index_count = 0;
+  int texture = 0;
+};
+struct UiDrawing {
+  std::vector<UiVertex> vertices;
+  std::vector<uint32_t> indices;
+  std::vector<UiCommand> commands;
+};
+struct UiImage {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+};
+
 // Input and window events, already in the engine's terms.
 struct Event {
   enum class Type {
     Quit,          // the window was closed
     KeyDown,       // vk: Windows virtual-key number 0-255
     KeyUp,
-    MouseMove,     // x, y in game pixels (outside the game: -1)
+    MouseMove,     // x, y in game pixels (outside the game area: negative or beyond its size;
+                   // the menu band above it has y from -band to -1)
     MouseDown,     // button: 0 left, 1 right, 2 middle; x, y; clicks: 2 on a double click
     MouseUp,
     MouseWheel,    // delta: positive away from the user
@@ -89,6 +113,7 @@ struct Event {
     Exposed,       // the window needs repainting
     Minimized,
     DisplayChanged,  // a display was added, removed or turned
+    TextInput,     // text: typed characters (UTF-8), for the dialogs' fields
   };
   Type type = Type::Quit;
   int vk = 0;
@@ -152,6 +177,21 @@ class Host {
   virtual void show_cursor(bool shown) {}
   virtual void move_cursor(int game_x, int game_y) {}
   virtual void confine_cursor(bool on) {}
+
+  // Keeps the window above all others.
+  virtual void set_topmost(bool on) {}
+
+  // The menus and dialogs (shell/overlay.h). While windowed the window
+  // grows by `rows` above the game area for the menu bar.
+  virtual void set_menu_band(int rows) {}
+  virtual void set_ui_texture(int texture, const UiImage& image) {}
+  // Draws these triangles over the view from now on (nullptr: none).
+  virtual void set_ui(const UiDrawing* drawing) {}
+
+  // Shows a box the desktop cannot show (nullopt: nobody could show it).
+  using BoxFallback =
+      std::function<std::optional<Answer>(std::string_view caption, std::string_view text, Buttons, Icon)>;
+  virtual void set_box_fallback(BoxFallback fallback) {}
 };
 
 // Headless host: `answer` is the button pressed on every message box (the

@@ -53,6 +53,8 @@ struct Hooks {
   bool (*frame_due)(Engine&, uint32_t now, bool forced) = nullptr;
   // Window events and input, once per scheduler pass.
   void (*pump_messages)(Engine&) = nullptr;
+  // After the pump's events: the menu bar's frame.
+  void (*after_events)(Engine&) = nullptr;
   // Message hooks of the window procedure: each sees every window event
   // before input handling does (full-screen toggles, focus); true swallows
   // the event. A pump_messages hook runs them through `window_event`.

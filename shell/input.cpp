@@ -288,6 +288,14 @@ void set_input_script(rt::Engine& e, std::vector<plat::TimedEvent> events) {
   s.script_start = e.clock.now();
 }
 
+void take_events(rt::Engine& e, std::vector<plat::Event>& out) {
+  InputState& s = state(e);
+  e.host->poll_events(out);
+  const uint32_t elapsed = e.clock.now() - s.script_start;
+  while (s.script_next < s.script.size() && s.script[s.script_next].at <= elapsed)
+    out.push_back(s.script[s.script_next++].event);
+}
+
 // [SECTION] Cursor and Caps Lock -------------------------------------------------------------
 
 void set_cursor_pos(rt::Engine& e, int x, int y) {
@@ -326,20 +334,17 @@ void claim_caps_lock(rt::Engine& e) {
 namespace {
 
 // The window's events and the input script's due ones, through the window
-// procedure's hooks, then to input.
+// procedure's hooks, then to input; then the menu bar's frame.
 void pump(rt::Engine& e) {
-  InputState& s = state(e);
   std::vector<plat::Event> events;
-  e.host->poll_events(events);
-  const uint32_t elapsed = e.clock.now() - s.script_start;
-  while (s.script_next < s.script.size() && s.script[s.script_next].at <= elapsed)
-    events.push_back(s.script[s.script_next++].event);
+  take_events(e, events);
   rt::ScriptMachine& vm = *e.vm;
   for (const plat::Event& ev : events) {
     if (rt::window_event(e, ev)) continue;
     if (ev.type == plat::Event::Type::Quit) vm.quit_requested = true;
     else handle_event(e, ev);
   }
+  if (vm.hooks.after_events) vm.hooks.after_events(e);
 }
 
 bool take_click(rt::Engine& e, int code, uint32_t* time) {

@@ -142,6 +142,9 @@ void clear_input(rt::Engine& e);
 // The input layer's share of a window event.
 void handle_event(rt::Engine& e, const plat::Event& event);
 
+// The window's events and the input script's events that are due.
+void take_events(rt::Engine& e, std::vector<plat::Event>& out);
+
 // Events of an input script, played on the engine's clock from now on.
 void set_input_script(rt::Engine& e, std::vector<plat::TimedEvent> events);
 

@@ -5,8 +5,11 @@
 
 #include "core/engine.h"
 #include "core/game_folders.h"
-#include "shell/input.h"
 #include "script/builtins.h"
+#include "shell/input.h"
+#include "shell/settings.h"
+#include "sound/audio_slots.h"
+#include "text/console.h"
 
 namespace shell {
 namespace {
@@ -55,15 +58,49 @@ Progress get_report_no_pic(Call& c) {
   return Progress::Done;
 }
 
-Progress get_nanido(Call& c) {
-  c.ret_int(std::clamp(c.engine.settings.get_int("NANIDO").value_or(0), 0, 4));
-  return Progress::Done;
+Progress get_nanido(Call& c) { return rt::done(c, get(c.engine, setting::kNanido)); }
+Progress get_game_speed(Call& c) { return rt::done(c, get(c.engine, setting::kGameSpeed)); }
+
+// --- Speeds, volumes and voices --------------------------------------------------------
+
+Progress get_effect_speed(Call& c) { return rt::done(c, get(c.engine, setting::kEffectSpeed)); }
+Progress get_auto_speed(Call& c) { return rt::done(c, get(c.engine, setting::kAutoSpeed)); }
+Progress is_talk_male(Call& c) { return rt::done(c, get(c.engine, setting::kTalkMale)); }
+Progress is_talk_female(Call& c) { return rt::done(c, get(c.engine, setting::kTalkFemale)); }
+
+// The console's own speed wins while a script has set one.
+Progress get_text_speed(Call& c) {
+  const int32_t own = txt::console_speed(c.engine);
+  return rt::done(c, own != -1 ? own : get(c.engine, setting::kMojiSpeed));
 }
 
-Progress get_game_speed(Call& c) {
-  c.ret_int(std::clamp(c.engine.settings.get_int("GameSpeed").value_or(1), 0, 3));
-  return Progress::Done;
+Progress set_effect_speed(Call& c) {
+  put(c.engine, setting::kEffectSpeed, c.int_arg(1));
+  return rt::done(c, 0);
 }
+
+Progress set_text_speed(Call& c) {
+  put(c.engine, setting::kMojiSpeed, c.int_arg(1));
+  return rt::done(c, 0);
+}
+
+Progress set_auto_speed(Call& c) {
+  put(c.engine, setting::kAutoSpeed, c.int_arg(1));
+  return rt::done(c, 0);
+}
+
+Progress set_volume(Call& c, const SettingDef& d, snd::Master which) {
+  const int32_t v = c.int_arg(1);
+  put(c.engine, d, v);
+  snd::master_volume_changed(c.engine, which, v);
+  return rt::done(c, 0);
+}
+
+Progress set_music_volume(Call& c) { return set_volume(c, setting::kMusicVolume, snd::Master::music); }
+Progress set_voice_volume(Call& c) { return set_volume(c, setting::kVoiceVolume, snd::Master::voice); }
+Progress set_sound_volume(Call& c) { return set_volume(c, setting::kSoundVolume, snd::Master::sound); }
+
+Progress voice_is_exist(Call& c) { return rt::done(c, snd::sound_file_exists(c.engine, c.str_arg(1)) ? 1 : 0); }
 
 constexpr auto kTable = rt::handler_table<rt::Subsystem::shell>({
     {"reg_set_int", reg_set_int},
@@ -74,6 +111,19 @@ constexpr auto kTable = rt::handler_table<rt::Subsystem::shell>({
     {"get_report_no_pic", get_report_no_pic},
     {"get_nanido", get_nanido},
     {"get_game_speed", get_game_speed},
+    {"get_effect_speed", get_effect_speed},
+    {"get_text_speed", get_text_speed},
+    {"get_auto_speed", get_auto_speed},
+    {"is_talk_male", is_talk_male},
+    {"is_talk_female", is_talk_female},
+    {"set_effect_speed", set_effect_speed},
+    {"set_text_speed", set_text_speed},
+    {"set_auto_speed", set_auto_speed},
+    {"set_music_volume", set_music_volume},
+    {"set_voice_volume", set_voice_volume},
+    {"set_sound_volume", set_sound_volume},
+    {"voice_is_exist", voice_is_exist},
+    {"voice_is_exist2", voice_is_exist},
 });
 
 }  // namespace

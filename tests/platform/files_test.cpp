@@ -102,6 +102,39 @@ TEST(SettingsStore, RoundTripAndDamagedFiles) {
   EXPECT_FALSE(s.get_int("half-writ"));
 }
 
+TEST(SettingsStore, NamesWithoutCaseNumbersSaturateAndThePortKeepsItsOwnSection) {
+  TempDir dir;
+  const std::string digits(10000, '9');
+  dir.write("game.ini", "MusicVolume=300\nmusicvolume=400\nWinPosX=-" + digits + "\nNANIDO=" + digits +
+                            "\nGameSpeed=  7 fast\nMojiSpeed=abc\n[quorel]\nScale=3\n[later]\nEditor=x\n");
+  plat::SettingsStore s(dir / "game.ini");
+  s.load();
+  EXPECT_EQ(s.get_int("MUSICVOLUME"), 400) << "the last of a name given twice";
+  EXPECT_EQ(s.get_int("WinPosX"), INT32_MIN);
+  EXPECT_EQ(s.get_int("nanido"), INT32_MAX);
+  EXPECT_EQ(s.get_int("GameSpeed"), 7);
+  EXPECT_EQ(s.get_int("MojiSpeed"), 0);
+  EXPECT_FALSE(s.get_int("Scale")) << "the port's section is not the game's";
+  EXPECT_EQ(s.get_int("Scale", plat::Section::Port), 3);
+  EXPECT_FALSE(s.get_string("Editor")) << "unknown sections are skipped";
+
+  // A name the file cannot hold stays for this run only; the rest is kept.
+  s.set_int("a=b", 1);
+  s.set_int("line\nbreak", 2);
+  s.set_int("musicVOLUME", 500);
+  ASSERT_TRUE(s.save());
+  EXPECT_EQ(s.get_int("a=b"), 1);
+  const std::string text = dir.read("game.ini");
+  EXPECT_EQ(text.find("a=b"), std::string::npos);
+  EXPECT_EQ(text.find("line"), std::string::npos);
+  EXPECT_NE(text.find("MusicVolume=500\n"), std::string::npos) << "the first spelling stays";
+  EXPECT_LT(text.find("GameSpeed="), text.find("[quorel]\nScale=3\n"));
+  plat::SettingsStore again(dir / "game.ini");
+  again.load();
+  EXPECT_EQ(again.get_int("Scale", plat::Section::Port), 3);
+  EXPECT_EQ(again.get_int("MusicVolume"), 500);
+}
+
 TEST(InstanceLock, SecondHolderIsRefused) {
   plat::InstanceLock a, b;
   ASSERT_EQ(a.acquire("quorel-test-lock"), plat::InstanceLock::Result::Acquired);

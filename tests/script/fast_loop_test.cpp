@@ -730,7 +730,8 @@ out:
                              loop);
     game.file("quit.txt", "200 quit\n");
     testing_support::RunResult r = testing_support::run_program(
-        {"quorel", "--headless", "--settings=" + (game.dir / "settings.ini"), "--input=" + (game.dir / "quit.txt"),
+        {"quorel", "--headless", "--answer=yes", "--settings=" + (game.dir / "settings.ini"),
+         "--input=" + (game.dir / "quit.txt"),
          game.dir.path()},
         {}, 30);
     EXPECT_FALSE(r.timed_out) << loop;

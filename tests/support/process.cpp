@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,9 +26,13 @@ std::vector<char*> c_strings(std::vector<std::string>& v) {
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
   std::vector<std::string> env;
-  std::vector<std::string> wanted = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
-  wanted.insert(wanted.end(), extra.begin(), extra.end());
   auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+  // The test's own entries win over the dummy drivers.
+  std::vector<std::string> wanted;
+  for (const char* d : {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"})
+    if (std::none_of(extra.begin(), extra.end(), [&](const std::string& x) { return name_of(x) == name_of(d); }))
+      wanted.push_back(d);
+  wanted.insert(wanted.end(), extra.begin(), extra.end());
   for (char** e = environ; *e; ++e) {
     std::string entry = *e;
     bool replaced = false;
