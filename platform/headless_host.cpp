@@ -11,27 +11,6 @@
 namespace plat {
 namespace {
 
-const char* buttons_name(Buttons b) {
-  switch (b) {
-    case Buttons::Ok: return "ok";
-    case Buttons::OkCancel: return "ok/cancel";
-    case Buttons::YesNo: return "yes/no";
-    case Buttons::RetryCancel: return "retry/cancel";
-  }
-  return "ok";
-}
-
-// One line: line breaks are written as the two characters "\n".
-std::string one_line(std::string_view sjis) {
-  std::string utf8 = sjis_to_utf8(sjis);
-  std::string out;
-  for (char c : utf8) {
-    if (c == '\n') out += "\\n";
-    else if (c != '\r') out += c;
-  }
-  return out;
-}
-
 class HeadlessHost final : public Host {
  public:
   explicit HeadlessHost(std::optional<Answer> answer) : answer_(answer) {}
@@ -54,10 +33,7 @@ class HeadlessHost final : public Host {
 
   Answer message_box(std::string_view caption, std::string_view text, Buttons buttons, Icon) override {
     Answer a = choose_answer(buttons, answer_);
-    std::string line = "message box: " + one_line(caption) + " | " + one_line(text) + " | " +
-                       buttons_name(buttons) + " -> " + answer_name(a) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    write_box_line(caption, text, buttons, a);
     return a;
   }
 
@@ -67,6 +43,10 @@ class HeadlessHost final : public Host {
   void present(const FrameView& frame, int top, int bottom) override { scene_.take_frame(frame, top, bottom); }
   void set_layer(Layer layer, const LayerPicture* picture) override { scene_.set_layer(layer, picture); }
   bool presented(Bitmap& out) override { return open_ && paint_to_bitmap(scene_, out); }
+  // The menus are drawn only into what --screenshot-presented shows.
+  void set_menu_band(int rows) override { scene_.band = rows < 0 ? 0 : rows; }
+  void set_ui_texture(int texture, const UiImage& image) override { scene_.set_ui_texture(texture, image); }
+  void set_ui(const UiDrawing* drawing) override { scene_.set_ui(drawing); }
 
   void poll_events(std::vector<Event>&) override {}
   bool set_fullscreen(bool on) override {

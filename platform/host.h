@@ -201,6 +201,11 @@ std::unique_ptr<Host> make_headless_host(std::optional<Answer> answer);
 // SDL host; nullptr when SDL's video cannot start (no display).
 std::unique_ptr<Host> make_sdl_host(std::optional<Answer> answer);
 
+// Every box, whatever the display, as one line on stderr:
+// "message box: <caption> | <text> | <buttons> -> <answer>" (UTF-8, line
+// breaks written as "\n").
+void write_box_line(std::string_view sjis_caption, std::string_view sjis_text, Buttons buttons, Answer answer);
+
 // The button a box answers with when the user has fixed one.
 Answer choose_answer(Buttons buttons, std::optional<Answer> wanted);
 

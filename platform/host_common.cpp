@@ -1,8 +1,42 @@
+#include <cstdio>
 #include <string>
 
+#include "platform/encoding.h"
 #include "platform/host.h"
 
 namespace plat {
+
+namespace {
+
+const char* buttons_name(Buttons b) {
+  switch (b) {
+    case Buttons::Ok: return "ok";
+    case Buttons::OkCancel: return "ok/cancel";
+    case Buttons::YesNo: return "yes/no";
+    case Buttons::RetryCancel: return "retry/cancel";
+  }
+  return "ok";
+}
+
+// One line: line breaks are written as the two characters "\n".
+std::string one_line(std::string_view sjis) {
+  std::string utf8 = sjis_to_utf8(sjis);
+  std::string out;
+  for (char c : utf8) {
+    if (c == '\n') out += "\\n";
+    else if (c != '\r') out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void write_box_line(std::string_view caption, std::string_view text, Buttons buttons, Answer answer) {
+  std::string line = "message box: " + one_line(caption) + " | " + one_line(text) + " | " +
+                     buttons_name(buttons) + " -> " + answer_name(answer) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
 
 const char* answer_name(Answer a) {
   switch (a) {

@@ -3,7 +3,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace plat {
 
@@ -63,7 +65,19 @@ void Scene::set_layer(Layer layer, const LayerPicture* picture) {
   l.to = picture->to;
 }
 
+void Scene::set_ui(const UiDrawing* drawing) {
+  ui_shown = drawing && !drawing->commands.empty();
+  if (ui_shown) ui = *drawing;
+}
+
+void Scene::set_ui_texture(int texture, const UiImage& image) {
+  if (texture != 0) return;
+  ui_atlas = image;
+  ui_atlas_changed = true;
+}
+
 Painter::~Painter() {
+  if (atlas_) SDL_DestroyTexture(atlas_);
   if (frame_) SDL_DestroyTexture(frame_);
   for (SDL_Texture* t : layers_)
     if (t) SDL_DestroyTexture(t);
@@ -83,14 +97,14 @@ SDL_Texture* Painter::frame_texture(Scene& scene) {
 }
 
 void Painter::paint(Scene& scene) {
-  SDL_Rect game{0, 0, scene.game_width, scene.game_height};
+  SDL_Rect game{0, scene.band, scene.game_width, scene.game_height};
   SDL_Texture* frame = scene.has_frame && scene.frame.width > 0 ? frame_texture(scene) : nullptr;
   if (!frame) {
     SDL_SetRenderDrawColor(renderer_, 255, 255, 255, 255);
     SDL_RenderFillRect(renderer_, &game);
   } else {
     SDL_RenderSetClipRect(renderer_, &game);
-    SDL_Rect to{-scene.shift_x, -scene.shift_y, scene.frame.width, scene.frame.height};
+    SDL_Rect to{-scene.shift_x, scene.band - scene.shift_y, scene.frame.width, scene.frame.height};
     SDL_RenderCopy(renderer_, frame, nullptr, &to);
     SDL_RenderSetClipRect(renderer_, nullptr);
   }
@@ -103,16 +117,78 @@ void Painter::paint(Scene& scene) {
     if (l.changed) SDL_UpdateTexture(t, nullptr, l.picture.pixels.data(), l.picture.stride());
     l.changed = false;
     SDL_RenderSetClipRect(renderer_, &game);
-    SDL_Rect to{l.to.x, l.to.y, l.to.w, l.to.h};
+    SDL_Rect to{l.to.x, l.to.y + scene.band, l.to.w, l.to.h};
     SDL_RenderCopy(renderer_, t, nullptr, &to);
     SDL_RenderSetClipRect(renderer_, nullptr);
   }
+  if (scene.band > 0) {
+    // Under the menu bar until it is drawn.
+    SDL_Rect strip{0, 0, scene.game_width, scene.band};
+    SDL_SetRenderDrawColor(renderer_, 240, 240, 240, 255);
+    SDL_RenderFillRect(renderer_, &strip);
+  }
+  paint_ui(scene);
+}
+
+// The triangles of the menus and dialogs, each command clipped to its rectangle.
+void Painter::paint_ui(Scene& scene) {
+  if (!scene.ui_shown || scene.ui_atlas.width <= 0) return;
+  if (!atlas_ || scene.ui_atlas_changed) {
+    if (atlas_) SDL_DestroyTexture(atlas_);
+    atlas_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STATIC, scene.ui_atlas.width,
+                               scene.ui_atlas.height);
+    if (!atlas_) return;
+    SDL_UpdateTexture(atlas_, nullptr, scene.ui_atlas.rgba.data(), scene.ui_atlas.width * 4);
+    SDL_SetTextureBlendMode(atlas_, SDL_BLENDMODE_BLEND);
+    scene.ui_atlas_changed = false;
+  }
+  const UiDrawing& d = scene.ui;
+  const int vertices = static_cast<int>(d.vertices.size());
+  if (vertices == 0) return;
+  const auto* base = reinterpret_cast<const uint8_t*>(d.vertices.data());
+  const int stride = static_cast<int>(sizeof(UiVertex));
+  const float* xy = reinterpret_cast<const float*>(base + offsetof(UiVertex, x));
+  const float* uv = reinterpret_cast<const float*>(base + offsetof(UiVertex, u));
+  const auto* colour = reinterpret_cast<const SDL_Color*>(base + offsetof(UiVertex, colour));
+  // Triangles that sample one texel (the atlas's white one: every filled
+  // shape) are drawn untextured: SDL's software renderer skips textured
+  // triangles whose texture area is empty.
+  std::vector<uint32_t> flat, textured;
+  // Also what SDL draws a quad of one colour with.
+  SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_BLEND);
+  for (const UiCommand& c : d.commands) {
+    if (c.first_index + static_cast<size_t>(c.index_count) > d.indices.size()) continue;
+    SDL_Rect clip{static_cast<int>(c.clip_x0), static_cast<int>(c.clip_y0),
+                  static_cast<int>(c.clip_x1 - c.clip_x0), static_cast<int>(c.clip_y1 - c.clip_y0)};
+    if (clip.w <= 0 || clip.h <= 0) continue;
+    flat.clear();
+    textured.clear();
+    for (uint32_t i = 0; i + 2 < c.index_count; i += 3) {
+      const uint32_t* t = d.indices.data() + c.first_index + i;
+      if (t[0] >= d.vertices.size() || t[1] >= d.vertices.size() || t[2] >= d.vertices.size()) continue;
+      const UiVertex &a = d.vertices[t[0]], &b = d.vertices[t[1]], &e = d.vertices[t[2]];
+      const bool one_texel = a.u == b.u && a.u == e.u && a.v == b.v && a.v == e.v;
+      auto& into = one_texel ? flat : textured;
+      into.insert(into.end(), t, t + 3);
+    }
+    SDL_RenderSetClipRect(renderer_, &clip);
+    if (!flat.empty())
+      SDL_RenderGeometryRaw(renderer_, nullptr, xy, stride, colour, stride, nullptr, 0, vertices, flat.data(),
+                            static_cast<int>(flat.size()), 4);
+    if (!textured.empty())
+      SDL_RenderGeometryRaw(renderer_, c.texture == 0 ? atlas_ : nullptr, xy, stride, colour, stride, uv, stride,
+                            vertices, textured.data(), static_cast<int>(textured.size()), 4);
+  }
+  SDL_RenderSetClipRect(renderer_, nullptr);
+  SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
 }
 
 bool paint_to_bitmap(Scene& scene, Bitmap& out) {
   if (scene.game_width <= 0 || scene.game_height <= 0) return false;
+  // 32 bits a pixel: SDL's software renderer fills the quads of the menus
+  // wrongly on 24-bit surfaces.
   SDL_Surface* surface =
-      SDL_CreateRGBSurfaceWithFormat(0, scene.game_width, scene.game_height, 24, SDL_PIXELFORMAT_BGR24);
+      SDL_CreateRGBSurfaceWithFormat(0, scene.game_width, scene.view_height(), 32, SDL_PIXELFORMAT_XRGB8888);
   if (!surface) return false;
   bool ok = false;
   if (SDL_Renderer* r = SDL_CreateSoftwareRenderer(surface)) {
@@ -120,6 +196,7 @@ bool paint_to_bitmap(Scene& scene, Bitmap& out) {
     Scene copy = scene;
     copy.dirty_top = 0, copy.dirty_bottom = copy.frame.height;
     for (Scene::LayerState& l : copy.layers) l.changed = true;
+    copy.ui_atlas_changed = true;
     {
       Painter painter(r);
       SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
@@ -128,7 +205,18 @@ bool paint_to_bitmap(Scene& scene, Bitmap& out) {
       SDL_RenderPresent(r);
     }
     SDL_DestroyRenderer(r);
-    copy_rows(static_cast<const uint8_t*>(surface->pixels), surface->pitch, out, surface->w, surface->h);
+    out.width = surface->w, out.height = surface->h;
+    out.pixels.resize(static_cast<size_t>(out.stride()) * static_cast<size_t>(out.height));
+    for (int y = 0; y < out.height; ++y) {
+      const auto* from = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(surface->pixels) +
+                                                           static_cast<ptrdiff_t>(surface->pitch) * y);
+      uint8_t* to = out.pixels.data() + static_cast<size_t>(out.stride()) * static_cast<size_t>(y);
+      for (int x = 0; x < out.width; ++x) {
+        const uint32_t p = from[x];
+        to[3 * x] = static_cast<uint8_t>(p), to[3 * x + 1] = static_cast<uint8_t>(p >> 8);
+        to[3 * x + 2] = static_cast<uint8_t>(p >> 16);
+      }
+    }
     ok = true;
   }
   SDL_FreeSurface(surface);

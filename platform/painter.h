@@ -33,9 +33,21 @@ struct Scene {
   };
   LayerState layers[kLayerCount];
 
+  // The menus and dialogs over everything, in view pixels: the menu band
+  // (`band` rows, while windowed) and the game area below it.
+  int band = 0;
+  bool ui_shown = false;
+  UiDrawing ui;
+  UiImage ui_atlas;
+  bool ui_atlas_changed = false;
+
+  int view_height() const { return game_height + band; }
+
   // Takes a presented frame's changed rows.
   void take_frame(const FrameView& view, int top, int bottom);
   void set_layer(Layer layer, const LayerPicture* picture);
+  void set_ui(const UiDrawing* drawing);
+  void set_ui_texture(int texture, const UiImage& image);
 };
 
 // Draws a scene with one renderer, keeping the textures it needs.
@@ -47,11 +59,12 @@ class Painter {
   Painter(const Painter&) = delete;
   Painter& operator=(const Painter&) = delete;
 
-  // Paints in game pixels: the caller has set the viewport and scale.
+  // Paints in view pixels: the caller has set the viewport and scale.
   void paint(Scene& scene);
 
  private:
   SDL_Texture* frame_texture(Scene& scene);
+  void paint_ui(Scene& scene);
 
   SDL_Renderer* renderer_;
   bool linear_;
@@ -59,9 +72,11 @@ class Painter {
   int frame_width_ = 0, frame_height_ = 0;
   SDL_Texture* layers_[kLayerCount] = {};
   int layer_width_[kLayerCount] = {}, layer_height_[kLayerCount] = {};
+  SDL_Texture* atlas_ = nullptr;
 };
 
-// The scene painted into memory at the game's size.
+// The scene painted into memory at the view's size (the game's, plus the
+// menu band).
 bool paint_to_bitmap(Scene& scene, Bitmap& out);
 
 }  // namespace plat

@@ -47,6 +47,7 @@ class SdlHost final : public Host {
     scene_.game_height = height_;
     linear_ = config.linear_filter;
     int scale = config.scale < 1 ? 1 : config.scale;
+    scale_ = scale;
     // Focus loss is the engine's business (it leaves full screen itself).
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
@@ -112,8 +113,41 @@ class SdlHost final : public Host {
                                            : SDL_MESSAGEBOX_INFORMATION;
     SDL_MessageBoxData box{flags, window_, c.c_str(), t.c_str(), count, data, nullptr};
     int pressed = -1;
-    if (SDL_ShowMessageBox(&box, &pressed) != 0 || pressed < 0) return choose_answer(buttons, answer_);
-    return static_cast<Answer>(pressed);
+    std::optional<Answer> answer;
+    if (SDL_ShowMessageBox(&box, &pressed) == 0 && pressed >= 0) answer = static_cast<Answer>(pressed);
+    // Where the desktop cannot show a box (no helper program, a bare X
+    // server), it is shown over the game instead of being answered unseen.
+    // A fixed --answer still answers (scripted runs on a dummy display).
+    if (!answer && !answer_ && box_fallback_) answer = box_fallback_(caption, text, buttons, icon);
+    const Answer a = answer.value_or(choose_answer(buttons, answer_));
+    write_box_line(caption, text, buttons, a);
+    return a;
+  }
+
+  void set_box_fallback(BoxFallback fallback) override { box_fallback_ = std::move(fallback); }
+
+  void set_topmost(bool on) override {
+    if (window_) SDL_SetWindowAlwaysOnTop(window_, on ? SDL_TRUE : SDL_FALSE);
+  }
+
+  void set_menu_band(int rows) override {
+    if (rows < 0) rows = 0;
+    if (rows == scene_.band) return;
+    // Windowed, the window grows by the band so that the picture keeps its size.
+    if (window_ && !fullscreen_) {
+      int w = 0, h = 0;
+      SDL_GetWindowSize(window_, &w, &h);
+      SDL_SetWindowSize(window_, w, h + (rows - scene_.band) * scale_);
+    }
+    scene_.band = rows;
+    render();
+  }
+
+  void set_ui_texture(int texture, const UiImage& image) override { scene_.set_ui_texture(texture, image); }
+
+  void set_ui(const UiDrawing* drawing) override {
+    scene_.set_ui(drawing);
+    render();
   }
 
   void set_clipboard(std::string_view sjis_text) override { SDL_SetClipboardText(sjis_to_utf8(sjis_text).c_str()); }
@@ -207,19 +241,27 @@ class SdlHost final : public Host {
     // From here on, coordinates are game pixels inside the letterbox.
     int out_w = 0, out_h = 0;
     SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
-    Viewport v = fit_game(out_w, out_h, width_, height_);
+    Viewport v = fit_game(out_w, out_h, width_, view_height());
     SDL_Rect box{v.x, v.y, v.w, v.h};
     SDL_RenderSetViewport(renderer_, &box);
-    SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / height_);
+    SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / view_height());
     painter_->paint(scene_);
     SDL_RenderPresent(renderer_);
   }
 
-  // Window pixels (SDL's window units) to game pixels; -1 on the border.
+  int view_height() const { return height_ + scene_.band; }
+
+  // Window pixels (SDL's window units) to game pixels: the menu band above
+  // the game area has negative rows; the letterbox border lies outside.
   void game_point(int wx, int wy, int* x, int* y) const {
     int w = 0, h = 0;
     if (window_) SDL_GetWindowSize(window_, &w, &h);
-    window_to_game(wx, wy, w, h, width_, height_, x, y);
+    *x = *y = -1;
+    if (!window_to_game(wx, wy, w, h, width_, view_height(), x, y)) {
+      *y = -scene_.band - 1;
+      return;
+    }
+    *y -= scene_.band;
   }
 
   void pad_added(int device) {
@@ -243,7 +285,7 @@ class SdlHost final : public Host {
     if (!window_) return;
     int w = 0, h = 0, x = 0, y = 0;
     SDL_GetWindowSize(window_, &w, &h);
-    game_to_window(game_x, game_y, w, h, width_, height_, &x, &y);
+    game_to_window(game_x, game_y + scene_.band, w, h, width_, view_height(), &x, &y);
     SDL_WarpMouseInWindow(window_, x, y);
   }
 
@@ -255,8 +297,9 @@ class SdlHost final : public Host {
     }
     int w = 0, h = 0;
     SDL_GetWindowSize(window_, &w, &h);
-    Viewport v = fit_game(w, h, width_, height_);
-    SDL_Rect r{v.x, v.y, v.w, v.h};
+    Viewport v = fit_game(w, h, width_, view_height());
+    const int band = static_cast<int>(static_cast<long long>(scene_.band) * v.h / view_height());
+    SDL_Rect r{v.x, v.y + band, v.w, v.h - band};
     SDL_SetWindowMouseRect(window_, &r);
   }
 
@@ -303,6 +346,10 @@ class SdlHost final : public Host {
         SDL_free(ev.drop.file);
         break;
       case SDL_DISPLAYEVENT: e.type = Event::Type::DisplayChanged; break;
+      case SDL_TEXTINPUT:
+        e.type = Event::Type::TextInput;
+        e.text = ev.text.text;
+        break;
       case SDL_WINDOWEVENT:
         switch (ev.window.event) {
           case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = Event::Type::FocusGained; break;
@@ -322,6 +369,8 @@ class SdlHost final : public Host {
   }
 
   std::optional<Answer> answer_;
+  BoxFallback box_fallback_;
+  int scale_ = 1;
   // The window is also moved over the whole display for full screen, so
   // that X servers without a window manager, which ignore the request, show
   // the picture whole; `windowed_` is where it goes back to.
