@@ -48,6 +48,12 @@ void install_subsystem_hooks(Engine& e) {
     if (en.vm->current) shell::regions_of(*en.vm->current).aside.clear();
   };
   shell::install_shell_hooks(e);
+  // The menu's save and load commands and the movie they close.
+  shell::Shell& player_shell = shell::shell_of(e);
+  player_shell.snapshot_exists = persist::snapshot_captured;
+  player_shell.save_as_dialog = persist::save_as_dialog;
+  player_shell.load_dialog = persist::load_dialog;
+  player_shell.close_movie = [](Engine& en) { gfx::close_movie(en); };
   // A voice is spoken by the console as its text is shown: the `voice`
   // built-in queues the console's "v" command, and the console plays it in
   // the voice slot.

@@ -125,7 +125,9 @@ TEST(MovieEndToEnd, ThePictureDueIsShownOverTheGameAtTheMovieRectangle) {
                          "    push_i 4\n    push_i 8\n    push_i 1\n    push_s \"clip.avi\"\n"
                          "    syscall_discard movie_play, 6\n    push_i " + std::to_string(ms) +
                          "\n    syscall_discard wait, 1\n    syscall system_end, 0\n");
-    GameRun r = game.run({"--screenshot-presented=" + (game.dir / "seen.png"), "--screenshot=" + (game.dir / "front.png")});
+    // Full screen: no menu bar above the picture.
+    GameRun r = game.run({"--screenshot-presented=" + (game.dir / "seen.png"), "--screenshot=" + (game.dir / "front.png"),
+                          "--fullscreen"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string seen = game.dir.read("seen.png"), front = game.dir.read("front.png");
     EXPECT_TRUE(near(pixel(seen, 24, 16), colour)) << ms << " ms";

@@ -354,7 +354,16 @@ on_line_done:
 .export 0x47BB540C, on_line_drawn
 
 .function on_pause                      ; the reader's turn: a click, a key or a button
+    syscall is_fast_mode, 0             ; skipping (F7, F8, Shift, Ctrl): on at once
+    jmp_true pause_done
+    syscall is_auto_mode, 0             ; auto play (F6): the player's auto speed
+    jmp_false pause_click
+    syscall get_auto_speed, 0
+    syscall_discard wait, 1
+    jmp pause_done
+pause_click:
     syscall_discard click_wait, 0
+pause_done:
     return
 .export 0x20CE505D, on_pause
 
