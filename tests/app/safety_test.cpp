@@ -145,7 +145,7 @@ top:
 
   // The quit of an input file reaches it as well.
   game.file("quit.txt", "100 quit\n");
-  auto quit = game.run({"--max-frames=1000000", "--input=" + (game.dir / "quit.txt")}, 60);
+  auto quit = game.run({"--max-frames=1000000", "--answer=yes", "--input=" + (game.dir / "quit.txt")}, 60);
   EXPECT_FALSE(quit.timed_out);
   EXPECT_EQ(quit.exit_code, 0) << quit.err;
 }
