@@ -17,6 +17,7 @@
 #include "graphics/movie.h"
 #include "graphics/sprite.h"
 #include "graphics/state.h"
+#include "script/scheduler.h"
 #include "script/script_machine.h"
 
 namespace gfx {
@@ -160,6 +161,33 @@ bool frame_due(rt::Engine& e, uint32_t now, bool forced) {
   }
   d.last_frame = now;
   return true;
+}
+
+namespace {
+
+bool animating(const Sprite& s) {
+  return s.move_state == 1 || s.cells.state != 0 || s.alphas.state != 0 || s.angle_state != 0 ||
+         s.xscales.state != 0 || s.yscales.state != 0;
+}
+
+}  // namespace
+
+uint32_t next_frame_wake(rt::Engine& e, uint32_t now) {
+  Display& d = display_of(e);
+  // A held invalidate lock is let go by a script, which wakes on its own.
+  if (d.invalidate_lock != 0) return rt::kNoWake;
+  bool pending = d.present_all || d.present_top < d.present_bottom;
+  for (const DisplayTarget& t : d.targets) pending |= t.dirty;
+  for (const Sprite* s : e.gfx->sprites.order) pending |= animating(*s);
+  return pending ? next_frame_in(e, now) : rt::kNoWake;
+}
+
+uint32_t next_frame_in(rt::Engine& e, uint32_t now) {
+  Display& d = display_of(e);
+  if (d.max_fps < 0) d.max_fps = std::clamp(rt::env_int(e, "MAX_FPS", 1000), 1, 1000);
+  const uint32_t interval = static_cast<uint32_t>(1000 / d.max_fps);
+  const uint32_t since = now - d.last_frame;
+  return since >= interval ? 0 : interval - since;
 }
 
 // [SECTION] Composition ----------------------------------------------------------------------------

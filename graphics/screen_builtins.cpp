@@ -109,6 +109,8 @@ void install_screen_hooks(rt::Engine& e) {
   hooks.compose_frame = compose_frame;
   hooks.drawing_suspended = [](rt::Engine& en) { return en.gfx->display.invalidate_lock != 0; };
   hooks.frame_due = frame_due;
+  hooks.wake_hooks.push_back(next_frame_wake);
+  hooks.next_frame_in = next_frame_in;
   hooks.restore_front_buffer = restore_front_buffer;
   hooks.on_reset.push_back(reset_screen);
   hooks.on_init_done.push_back(make_screen_permanent);

@@ -47,6 +47,7 @@ Progress wait_while(Call& c, bool waiting) {
   rt::Frame& f = c.frame();
   if (waiting) {
     f.wait_deadline = nonzero(c.now() + 1);
+    c.thread.polls = rt::Thread::Poll::Frame;  // only a frame moves a sprite on
     return Progress::NotFinished;
   }
   f.wait_deadline = 0;

@@ -156,6 +156,9 @@ class Host {
 
   // Takes the events that arrived since the last call.
   virtual void poll_events(std::vector<Event>& out) = 0;
+  // Sleeps until an event is waiting or `ms` have passed. Without events
+  // (headless) it just sleeps.
+  virtual void wait_event(uint32_t ms);
 
   // Desktop full screen: the picture scaled and letterboxed. False when the
   // switch failed (the window stays as it was).

@@ -1,5 +1,7 @@
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "platform/encoding.h"
 #include "platform/host.h"
@@ -37,6 +39,8 @@ void write_box_line(std::string_view caption, std::string_view text, Buttons but
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
+
+void Host::wait_event(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const char* answer_name(Answer a) {
   switch (a) {

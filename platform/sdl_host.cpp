@@ -169,6 +169,11 @@ class SdlHost final : public Host {
     while (SDL_PollEvent(&ev)) translate(ev, out);
   }
 
+  // The event stays queued for poll_events.
+  void wait_event(uint32_t ms) override {
+    SDL_WaitEventTimeout(nullptr, static_cast<int>(std::min<uint32_t>(ms, 0x7FFFFFFF)));
+  }
+
   bool set_fullscreen(bool on) override {
     if (!window_) return false;
     if (on && !fullscreen_) {

@@ -163,19 +163,31 @@ void take_clicks(Engine& e) {
   }
 }
 
-uint32_t sleep_time(Engine& e, uint32_t now) {
-  uint32_t best = 2;
-  for (auto& t : e.vm->threads) {
+}  // namespace
+
+uint32_t idle_time(Engine& e, uint32_t now) {
+  ScriptMachine& vm = *e.vm;
+  if (vm.force_frame) return 0;
+  // Skipping ends every wait of the main thread at its next pass, and the
+  // debugger's link is polled: both keep the short passes they always had.
+  uint32_t best = vm.debugger_active || is_skipping(e) ? 2 : kIdleWakeMs;
+  for (auto& t : vm.threads) {
     uint32_t deadline = t->frame().wait_deadline;
     if (deadline == 0) return 0;
     if (deadline == 0xFFFFFFFFu) continue;
+    // A poll for input is answered by the event that ends the sleep; one
+    // for a frame, by the next frame the pacing allows.
+    if (t->polls == Thread::Poll::Input) continue;
+    if (t->polls == Thread::Poll::Frame && vm.hooks.next_frame_in) {
+      best = std::min(best, vm.hooks.next_frame_in(e, now));
+      continue;
+    }
     if (!deadline_ahead(now, deadline)) return 0;
     best = std::min(best, deadline - now);
   }
+  for (auto hook : vm.hooks.wake_hooks) best = std::min(best, hook(e, now));
   return best;
 }
-
-}  // namespace
 
 bool deadline_ahead(uint32_t now, uint32_t deadline) {
   uint32_t ahead = deadline - now;
@@ -216,6 +228,7 @@ int32_t run_scheduler(Engine& e) {
     for (Thread* t : snapshot) {
       if (!thread_exists(e, t)) continue;
       make_current(e, t);
+      t->polls = Thread::Poll::None;
       run_thread(e);
       if (vm.exit_code == kLoadRequest || vm.exit_code == kToTitle) return vm.exit_code;
       if (vm.quit_requested) return kRunEnd;
@@ -251,10 +264,13 @@ int32_t run_scheduler(Engine& e) {
     // 6. Input.
     take_clicks(e);
 
-    // 7. Sleep until the nearest deadline, at most 2 ms.
-    const uint32_t pause = sleep_time(e, vm.script_clock);
+    // 7. Sleep until something is due or an event arrives.
+    const uint32_t pause = idle_time(e, vm.script_clock);
     if (vm.hooks.pump_sound) vm.hooks.pump_sound(e, vm.script_clock);
-    e.clock.sleep(pause);
+    if (pause > 0) {
+      if (e.clock.is_virtual() || !e.host) e.clock.sleep(pause);
+      else e.host->wait_event(pause);
+    }
     e.clock.end_pass();
     ++vm.passes;
     vm.watchdog_turns = 0;

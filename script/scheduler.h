@@ -21,6 +21,18 @@ enum RunResult : int32_t {
 
 int32_t run_scheduler(Engine& e);
 
+// A wake hook's answer: nothing to do until an event arrives.
+constexpr uint32_t kNoWake = 0xFFFFFFFFu;
+// The longest sleep between passes while nothing is due: the loop still
+// looks around (the window, the debugger, requests) this often.
+constexpr uint32_t kIdleWakeMs = 50;
+
+// How long the loop may sleep after a pass at `now`: until the earliest
+// thread deadline or subsystem wake-up, at most kIdleWakeMs; an input or
+// window event ends the sleep sooner. 0 while a thread runs without
+// waiting; at most 2 ms while the play skips or a debugger is attached.
+uint32_t idle_time(Engine& e, uint32_t now);
+
 // Called by the interpreter now and then while a thread runs without
 // yielding: keeps the window responsive and lets it close.
 void watchdog_check(Engine& e);

@@ -82,6 +82,12 @@ struct Hooks {
   int32_t (*serve_requests)(Engine&) = nullptr;
   // Sound mixing in headless runs, driven by the script clock (its time now).
   void (*pump_sound)(Engine&, uint32_t now) = nullptr;
+  // Milliseconds from `now` until a subsystem needs the next scheduler
+  // pass (0: at once), or kNoWake. Between passes the loop sleeps until the
+  // earliest of these, the threads' deadlines and an input event.
+  std::vector<uint32_t (*)(Engine&, uint32_t now)> wake_hooks;
+  // Milliseconds from `now` until the frame pacing allows the next frame.
+  uint32_t (*next_frame_in)(Engine&, uint32_t now) = nullptr;
   // Steps of the reset of the script machine and of shutdown, in order.
   std::vector<void (*)(Engine&)> on_reset;
   // Once $init@GLOBAL is done: what exists now becomes permanent.

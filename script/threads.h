@@ -104,6 +104,12 @@ struct Thread {
   std::array<Frame, kMaxFrames> frames;
   CodeAddress restart_entry = 0;
   uint32_t latch_left = 0, latch_right = 0, latch_middle = 0;
+  // Set during a turn by a wait that polls for something only an input
+  // event or a composed frame can bring (a click, a release, the end of a
+  // sprite's motion): the loop sleeps until that rather than until the
+  // poll's deadline.
+  enum class Poll : uint8_t { None, Input, Frame };
+  Poll polls = Poll::None;
   std::array<std::unique_ptr<ThreadExtension>, static_cast<size_t>(ThreadSlot::count)> ext;
 
   Frame& frame() { return frames[depth]; }

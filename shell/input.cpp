@@ -347,6 +347,15 @@ void pump(rt::Engine& e) {
   if (vm.hooks.after_events) vm.hooks.after_events(e);
 }
 
+// The input script's next event is due like a timer.
+uint32_t next_scripted_event(rt::Engine& e, uint32_t) {
+  InputState& s = state(e);
+  if (s.script_next >= s.script.size()) return rt::kNoWake;
+  const uint32_t elapsed = e.clock.now() - s.script_start;
+  const uint32_t at = s.script[s.script_next].at;
+  return at <= elapsed ? 0 : at - elapsed;
+}
+
 bool take_click(rt::Engine& e, int code, uint32_t* time) {
   *time = pressed(e, code);
   return *time != 0;
@@ -366,6 +375,7 @@ void reset(rt::Engine& e) {
 void install_input_hooks(rt::Engine& e) {
   rt::Hooks& h = e.vm->hooks;
   h.pump_messages = pump;
+  h.wake_hooks.push_back(next_scripted_event);
   h.input_snapshot = take_snapshot;
   h.take_click = take_click;
   h.button_held = held;

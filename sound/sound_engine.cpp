@@ -36,7 +36,11 @@ SoundStream& SoundStream::operator=(SoundStream&&) noexcept = default;
 State::State() = default;
 
 State::~State() {
-  quit = true;
+  {
+    // Under the mutex: a service thread about to sleep sees it.
+    std::lock_guard w(wake_mutex);
+    quit = true;
+  }
   wake.notify_all();
   if (service.joinable()) service.join();
   std::unique_ptr<plat::AudioDevice> closing;
@@ -198,6 +202,11 @@ uint32_t SndPlayWithLoop(rt::Engine& e, std::string_view name, std::string_view 
   QUOREL_TRACE(e, sound, "stream %u: %s%s%s, volume %d", id, plat::sjis_to_utf8(name).c_str(),
                loop_name.empty() ? "" : " then ", plat::sjis_to_utf8(loop_name).c_str(), volume);
   s.streams.push_front(std::move(x));
+  {
+    std::lock_guard w(s.wake_mutex);
+    s.stream_started = true;
+  }
+  s.wake.notify_all();
   return id;
 }
 
@@ -441,7 +450,23 @@ void service_main(rt::Engine* e) {
   for (;;) {
     {
       std::unique_lock lk(s.wake_mutex);
-      if (s.wake.wait_for(lk, std::chrono::milliseconds(kWakeInterval), [&] { return s.quit.load(); })) return;
+      s.stream_started = false;
+    }
+    bool idle;
+    {
+      std::lock_guard sl(s.stream_lock);
+      idle = s.streams.empty();
+    }
+    {
+      std::unique_lock lk(s.wake_mutex);
+      // With nothing playing there is nothing to fill: asleep until a
+      // stream starts.
+      if (idle) {
+        s.wake.wait(lk, [&] { return s.quit.load() || s.stream_started; });
+        if (s.quit) return;
+      } else if (s.wake.wait_for(lk, std::chrono::milliseconds(kWakeInterval), [&] { return s.quit.load(); })) {
+        return;
+      }
     }
     service_pass(*e, service_now(*e), false);
   }

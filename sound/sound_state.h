@@ -73,6 +73,7 @@ struct State {
   std::atomic<bool> quit{false};
   std::mutex wake_mutex;
   std::condition_variable wake;
+  bool stream_started = false;  // under wake_mutex: wakes an idle service thread
   // The script clock as last seen by the main thread, for a service thread
   // running beside a virtual clock.
   std::atomic<uint32_t> published_now{0};

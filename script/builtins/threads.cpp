@@ -136,11 +136,14 @@ Progress draw_wait(Call& c) {
     f.wait_deadline = nonzero(c.now());
     f.wait_frame_count = vm.frame_counter;
     if (c.int_arg(1, 0) == 0) vm.force_frame = true;
+    c.thread.polls = Thread::Poll::Frame;
     return Progress::NotFinished;
   }
   bool suspended = vm.hooks.drawing_suspended && vm.hooks.drawing_suspended(c.engine);
-  if (!suspended && (c.now() == f.wait_deadline || vm.frame_counter == f.wait_frame_count))
+  if (!suspended && (c.now() == f.wait_deadline || vm.frame_counter == f.wait_frame_count)) {
+    c.thread.polls = Thread::Poll::Frame;
     return Progress::NotFinished;
+  }
   f.wait_deadline = 0;
   f.wait_frame_count = 0;
   c.ret_int(0);
@@ -172,10 +175,12 @@ Progress click_wait(Call& c) {
   int32_t bits = click_bits(c);
   if (bits == 0) {
     f.wait_deadline = nonzero(c.now() + 1);
+    c.thread.polls = Thread::Poll::Input;
     return Progress::NotFinished;
   }
   c.thread.latch_left = c.thread.latch_right = c.thread.latch_middle = 0;
   f.wait_deadline = 0;
+
   c.ret_int(bits);
   return Progress::Done;
 }
@@ -191,10 +196,12 @@ Progress release_wait(Call& c) {
     for (int code : {130, 131, 136, 147})
       if (vm.hooks.button_held(c.engine, code)) {
         c.frame().wait_deadline = nonzero(c.now() + 1);
+        c.thread.polls = Thread::Poll::Input;
         return Progress::NotFinished;
       }
   c.thread.latch_left = c.thread.latch_right = c.thread.latch_middle = 0;
   c.frame().wait_deadline = 0;
+
   c.ret_int(0);
   return Progress::Done;
 }
