@@ -13,6 +13,7 @@
 #include "base/text_file.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/trace.h"
 #include "graphics/capture.h"
 #include "graphics/display.h"
 #include "graphics/window_mode.h"
@@ -164,11 +165,14 @@ std::optional<int> start_up(Engine& e) {
   window.client_height = e.client_height;
   window.scale = e.options.scale;
   window.linear_filter = e.options.filter == Filter::Linear;
+  window.renderer = e.options.renderer;
   gfx::read_window_settings(e, window);
   if (!e.host->open_window(window)) {
     std::fprintf(stderr, "quorel: %s\n", plat::sjis_to_utf8(msg::kWindowFailed).c_str());
     return 1;
   }
+  QUOREL_TRACE(e, graphics, "window of %dx%d, drawn by the %s renderer", window.client_width, window.client_height,
+               e.host->renderer_name());
   e.host->inhibit_screen_saver();
   shell::start_overlay(e);
   if (!e.options.debug_socket.empty()) debugger_start(e, e.options.debug_socket);

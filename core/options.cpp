@@ -61,6 +61,10 @@ engine's current directory.
   --scale=N             initial window size: N times the game's size (1-8)
   --filter=nearest|linear
                         scaling filter of the window picture
+  --renderer=auto|gpu|software
+                        draw the window with the GPU or with SDL's software
+                        path; auto (the default) takes the software path
+                        where there is no GPU render device
   --debug=PATH          debugger link over the Unix-domain socket PATH
   --trace=LIST          comma-separated debug channels written to stderr
                         (script, resources, graphics, text, sound, input,
@@ -142,6 +146,13 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       int n;
       if (!need_value() || !parse_number(value, &n) || n < 1 || n > 8) return bad_value();
       o.scale = n;
+      continue;
+    }
+    if (name == "renderer") {
+      if (value == "auto") o.renderer = plat::Renderer::Auto;
+      else if (value == "gpu") o.renderer = plat::Renderer::Gpu;
+      else if (value == "software") o.renderer = plat::Renderer::Software;
+      else return bad_value();
       continue;
     }
     if (name == "filter") {

@@ -27,6 +27,7 @@ struct Options {
   std::optional<bool> fullscreen;          // --fullscreen / --window
   int scale = 1;
   Filter filter = Filter::Nearest;
+  plat::Renderer renderer = plat::Renderer::Auto;
   std::string debug_socket;                // debugger link
   std::vector<std::string> trace;          // debug channels written to stderr
   bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop

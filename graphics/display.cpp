@@ -13,6 +13,7 @@
 
 #include "core/engine.h"
 #include "core/env_file.h"
+#include "core/trace.h"
 #include "graphics/draw.h"
 #include "graphics/movie.h"
 #include "graphics/sprite.h"
@@ -304,6 +305,7 @@ void present(rt::Engine& e) {
     }
   }
   e.host->present(view, top, bottom);
+  if (d.presented++ == 0) QUOREL_TRACE(e, graphics, "first frame presented");
 }
 
 // [SECTION] Lifecycle -------------------------------------------------------------------------------------

@@ -67,6 +67,7 @@ struct Display {
   std::vector<uint8_t> final_picture;
 
   uint64_t frames = 0;         // frames composed
+  uint64_t presented = 0;      // frames handed to the host
   uint64_t cells_redrawn = 0;  // cells composed, over all targets
 };
 

@@ -30,12 +30,18 @@ struct ScreenRect {
   int x = 0, y = 0, w = 0, h = 0;
 };
 
+// How the window's picture is drawn: with the GPU (OpenGL), or by SDL's
+// software path straight into the window's surface, which costs far less
+// memory and start-up time where there is no GPU to use.
+enum class Renderer { Auto, Gpu, Software };
+
 struct WindowConfig {
   std::string title;  // Shift-JIS, as the game names it
   int client_width = 640;
   int client_height = 480;
   int scale = 1;            // initial window size = client size × scale
   bool linear_filter = false;
+  Renderer renderer = Renderer::Auto;
   bool fullscreen = false;
   // Top-left corner of the window frame; none: the system's choice.
   std::optional<int> x, y;
@@ -147,6 +153,9 @@ class Host {
   // The host repaints from what it has on its own when the window is
   // exposed or resized.
   virtual void present(const FrameView& frame, int dirty_top, int dirty_bottom) = 0;
+
+  // How the window is drawn: "gpu", "software", or "none" (headless).
+  virtual const char* renderer_name() const { return "none"; }
 
   // Shows a layer over the picture (nullptr: hides it), repainting the window.
   virtual void set_layer(Layer layer, const LayerPicture* picture) = 0;

@@ -5,9 +5,11 @@
 // positions are mapped back through the same letterbox; game controllers
 // are opened as they are plugged in and their buttons become keys.
 #include <SDL.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/encoding.h"
 #include "platform/host.h"
@@ -16,6 +18,16 @@
 
 namespace plat {
 namespace {
+
+// OpenGL pays for its memory and start-up only with a GPU behind it: a
+// render node of the kernel's DRM. Without one (a virtual X server, a
+// container, a remote session) it would rasterise on the CPU, slower than
+// SDL's software path.
+bool gpu_available() {
+  for (int i = 128; i < 192; ++i)
+    if (access(("/dev/dri/renderD" + std::to_string(i)).c_str(), R_OK | W_OK) == 0) return true;
+  return false;
+}
 
 class SdlHost final : public Host {
  public:
@@ -50,11 +62,21 @@ class SdlHost final : public Host {
     scale_ = scale;
     // Focus loss is the engine's business (it leaves full screen itself).
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    software_ = config.renderer == Renderer::Software || (config.renderer == Renderer::Auto && !gpu_available());
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    // Made for OpenGL from the start, so that the renderer does not replace
+    // the window with another one.
+    if (!software_) flags |= SDL_WINDOW_OPENGL;
     if (config.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     int x = config.x ? *config.x : static_cast<int>(SDL_WINDOWPOS_CENTERED);
     int y = config.y ? *config.y : static_cast<int>(SDL_WINDOWPOS_CENTERED);
     window_ = SDL_CreateWindow(sjis_to_utf8(config.title).c_str(), x, y, width_ * scale, height_ * scale, flags);
+    if (!window_ && !software_) {
+      // No OpenGL on this display: the software path it is.
+      software_ = true;
+      flags &= ~static_cast<Uint32>(SDL_WINDOW_OPENGL);
+      window_ = SDL_CreateWindow(sjis_to_utf8(config.title).c_str(), x, y, width_ * scale, height_ * scale, flags);
+    }
     if (!window_) return false;
     // The saved position is the frame's corner; SDL places the client area.
     if (config.x && config.y && !config.fullscreen) {
@@ -62,11 +84,7 @@ class SdlHost final : public Host {
       if (SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr) == 0 && (top || left))
         SDL_SetWindowPosition(window_, *config.x + left, *config.y + top);
     }
-    // No vertical sync: the engine paces its own frames.
-    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
-    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-    if (!renderer_) return false;
-    painter_ = std::make_unique<Painter>(renderer_, linear_);
+    if (!make_renderer()) return false;
     // Scaling and letterbox are done here (render, game_point) rather than
     // by SDL's logical size, whose mouse mapping rounds the left and top
     // border into the picture.
@@ -164,6 +182,11 @@ class SdlHost final : public Host {
 
   bool presented(Bitmap& out) override { return window_ && paint_to_bitmap(scene_, out); }
 
+  const char* renderer_name() const override {
+    if (!renderer_) return "none";
+    return software_ ? "software" : "gpu";
+  }
+
   void poll_events(std::vector<Event>& out) override {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) translate(ev, out);
@@ -187,6 +210,7 @@ class SdlHost final : public Host {
       SDL_SetWindowPosition(window_, windowed_.x, windowed_.y);
     }
     fullscreen_ = on;
+    whole_ = true;
     render();
     return true;
   }
@@ -235,10 +259,38 @@ class SdlHost final : public Host {
   }
 
  private:
+  // No vertical sync: the engine paces its own frames. The software path
+  // draws into the window's own surface (no OpenGL behind it either) and
+  // sends the X server only the rows that changed.
+  bool make_renderer() {
+    if (software_) {
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+      renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+      if (!renderer_) software_ = false;
+    }
+    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED);
+    if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+    if (!renderer_) return false;
+    // Without OpenGL, SDL falls back on its software renderer, which also
+    // draws into the window surface.
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer_, &info) == 0) software_ = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+    painter_ = std::make_unique<Painter>(renderer_, linear_);
+    whole_ = true;
+    return true;
+  }
+
   // The paint: the picture at its shift in the game area, black where it
   // does not reach and around the letterbox; white before any picture.
   void render() {
     if (!renderer_) return;
+    // What changed, in game rows; the whole window after anything else.
+    int top = scene_.dirty_top, bottom = scene_.dirty_bottom;
+    bool whole = whole_ || !scene_.has_frame || scene_.shift_x != painted_shift_x_ ||
+                 scene_.shift_y != painted_shift_y_;
+    for (const Scene::LayerState& l : scene_.layers) whole |= l.changed;
+    whole_ = false;
+    painted_shift_x_ = scene_.shift_x, painted_shift_y_ = scene_.shift_y;
     SDL_RenderSetViewport(renderer_, nullptr);
     SDL_RenderSetScale(renderer_, 1.0f, 1.0f);
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
@@ -251,7 +303,24 @@ class SdlHost final : public Host {
     SDL_RenderSetViewport(renderer_, &box);
     SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / view_height());
     painter_->paint(scene_);
-    SDL_RenderPresent(renderer_);
+    if (!software_) {
+      SDL_RenderPresent(renderer_);
+      return;
+    }
+    SDL_RenderFlush(renderer_);
+    if (whole) {
+      SDL_UpdateWindowSurface(window_);
+      return;
+    }
+    if (top >= bottom) return;
+    // The band in window pixels, a row wider each way for a smoothing filter.
+    int y0 = v.y + static_cast<int>(static_cast<int64_t>(top) * v.h / height_) - 1;
+    int y1 = v.y + static_cast<int>((static_cast<int64_t>(bottom) * v.h + height_ - 1) / height_) + 1;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, out_h);
+    if (y0 >= y1) return;
+    SDL_Rect band{v.x, y0, v.w, y1 - y0};
+    SDL_UpdateWindowSurfaceRects(window_, &band, 1);
   }
 
   int view_height() const { return height_ + scene_.band; }
@@ -361,6 +430,7 @@ class SdlHost final : public Host {
           case SDL_WINDOWEVENT_FOCUS_LOST: e.type = Event::Type::FocusLost; break;
           case SDL_WINDOWEVENT_EXPOSED:
           case SDL_WINDOWEVENT_SIZE_CHANGED:
+            whole_ = true;
             render();
             e.type = Event::Type::Exposed;
             break;
@@ -391,6 +461,9 @@ class SdlHost final : public Host {
   SDL_Renderer* renderer_ = nullptr;
   std::unique_ptr<Painter> painter_;
   Scene scene_;
+  bool software_ = false;  // drawing into the window surface, not with OpenGL
+  bool whole_ = true;      // the next paint updates the whole window
+  int painted_shift_x_ = 0, painted_shift_y_ = 0;
   int width_ = 0, height_ = 0;  // the game's size
   bool linear_ = false;
   bool fullscreen_ = false;

@@ -12,7 +12,7 @@ rt::ParseResult parse(std::vector<const char*> args) {
 TEST(CommandLine, EveryOption) {
   auto r = parse({"--headless", "--answer=retry", "--virtual-clock=16", "--max-frames=100", "--seed=42",
                   "--screenshot=a.png", "--audio-out=o.wav", "--input=in.txt", "--settings=s.ini", "--fullscreen",
-                  "--scale=2", "--filter=linear", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop", "game"});
+                  "--scale=2", "--filter=linear", "--renderer=software", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop", "game"});
   ASSERT_EQ(r.action, rt::ParseResult::Action::Run) << r.error;
   const rt::Options& o = r.options;
   EXPECT_TRUE(o.headless);
@@ -27,6 +27,9 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(o.fullscreen, true);
   EXPECT_EQ(o.scale, 2);
   EXPECT_EQ(o.filter, rt::Filter::Linear);
+  EXPECT_EQ(o.renderer, plat::Renderer::Software);
+  EXPECT_EQ(parse({}).options.renderer, plat::Renderer::Auto);
+  EXPECT_EQ(parse({"--renderer=gpu"}).options.renderer, plat::Renderer::Gpu);
   EXPECT_EQ(o.debug_socket, "/tmp/s");
   EXPECT_EQ(o.trace, (std::vector<std::string>{"script", "sound"}));
   EXPECT_FALSE(o.fast_loop);
@@ -44,6 +47,7 @@ TEST(CommandLine, BadInputIsAnError) {
                                                          {"--scale=0"},
                                                          {"--scale=9"},
                                                          {"--filter=cubic"},
+                                                         {"--renderer=vulkan"},
                                                          {"--headless=1"},
                                                          {"--screenshot"},
                                                          {"--trace=script,colour"},
@@ -60,7 +64,7 @@ TEST(CommandLine, UsageDocumentsEveryOption) {
   std::string usage = rt::usage_text();
   for (const char* option : {"--headless", "--answer", "--virtual-clock", "--max-frames", "--seed", "--screenshot",
                              "--audio-out", "--input", "--settings", "--fullscreen", "--window", "--scale",
-                             "--filter", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
+                             "--filter", "--renderer", "--screenshot-presented", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

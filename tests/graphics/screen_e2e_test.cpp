@@ -186,6 +186,28 @@ TEST(ScreenEndToEnd, MovingTransparentSpriteMatchesTheComputedPicture) {
   }
 }
 
+// In a window (SDL's dummy display here) each renderer shows the same
+// pixels as a headless run; the software path says so when asked.
+TEST(ScreenEndToEnd, TheWindowShowsWhatAHeadlessRunShows) {
+  ScriptGame game(kEnvironment);
+  add_pictures(game);
+  game.script("start", program(kMovingBall));
+  const std::string headless = game.dir / "headless.bmp";
+  GameRun r = game.run({"--screenshot-presented=" + headless, "--seed=7"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const char* renderer : {"software", "gpu", "auto"}) {
+    const std::string seen = game.dir / (std::string(renderer) + ".bmp");
+    testing_support::RunResult w = testing_support::run_program(
+        {"quorel", "--virtual-clock=10", "--max-frames=2000", "--seed=7", "--window", "--trace=graphics",
+         std::string("--renderer=") + renderer, "--settings=" + (game.dir / "settings.ini"),
+         "--screenshot-presented=" + seen, game.dir.path()});
+    ASSERT_EQ(w.exit_code, 0) << renderer << "\n" << w.err;
+    EXPECT_TRUE(read_file(seen) == read_file(headless)) << renderer;
+    if (std::string(renderer) == "software")
+      EXPECT_NE(w.err.find("drawn by the software renderer"), std::string::npos) << w.err;
+  }
+}
+
 TEST(ScreenEndToEnd, AnotherPageAsTheFrontBuffer) {
   ScriptGame game(kEnvironment);
   game.script("start", program(R"(
