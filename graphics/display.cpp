@@ -180,6 +180,7 @@ uint32_t next_frame_wake(rt::Engine& e, uint32_t now) {
   bool pending = d.present_all || d.present_top < d.present_bottom;
   for (const DisplayTarget& t : d.targets) pending |= t.dirty;
   for (const Sprite* s : e.gfx->sprites.order) pending |= animating(*s);
+  pending |= movie_playing(e);  // its pictures are taken at each frame
   return pending ? next_frame_in(e, now) : rt::kNoWake;
 }
 

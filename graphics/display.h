@@ -106,7 +106,8 @@ void set_screen_offset(rt::Engine& e, int ox, int oy);
 // forced or when 1000 / MAX_FPS ms have passed.
 bool frame_due(rt::Engine& e, uint32_t now, bool forced);
 // Milliseconds until the next frame is due when there is something to
-// compose or present (a change, a sprite in motion), else rt::kNoWake.
+// compose or present (a change, a sprite in motion, a movie), else
+// rt::kNoWake.
 uint32_t next_frame_wake(rt::Engine& e, uint32_t now);
 // Milliseconds until the pacing allows the next frame.
 uint32_t next_frame_in(rt::Engine& e, uint32_t now);
