@@ -286,11 +286,16 @@ class SdlHost final : public Host {
     if (!renderer_) return;
     // What changed, in game rows; the whole window after anything else.
     int top = scene_.dirty_top, bottom = scene_.dirty_bottom;
+    // Menus and dialogs change without telling which rows: while one shows
+    // (and once after), the whole window.
     bool whole = whole_ || !scene_.has_frame || scene_.shift_x != painted_shift_x_ ||
-                 scene_.shift_y != painted_shift_y_;
+                 scene_.shift_y != painted_shift_y_ || scene_.band != painted_band_ || scene_.ui_shown ||
+                 painted_ui_;
     for (const Scene::LayerState& l : scene_.layers) whole |= l.changed;
     whole_ = false;
     painted_shift_x_ = scene_.shift_x, painted_shift_y_ = scene_.shift_y;
+    painted_band_ = scene_.band;
+    painted_ui_ = scene_.ui_shown;
     SDL_RenderSetViewport(renderer_, nullptr);
     SDL_RenderSetScale(renderer_, 1.0f, 1.0f);
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
@@ -314,8 +319,10 @@ class SdlHost final : public Host {
     }
     if (top >= bottom) return;
     // The band in window pixels, a row wider each way for a smoothing filter.
-    int y0 = v.y + static_cast<int>(static_cast<int64_t>(top) * v.h / height_) - 1;
-    int y1 = v.y + static_cast<int>((static_cast<int64_t>(bottom) * v.h + height_ - 1) / height_) + 1;
+    const int64_t rows = view_height();
+    top += scene_.band, bottom += scene_.band;
+    int y0 = v.y + static_cast<int>(top * v.h / rows) - 1;
+    int y1 = v.y + static_cast<int>((bottom * v.h + rows - 1) / rows) + 1;
     y0 = std::max(y0, 0);
     y1 = std::min(y1, out_h);
     if (y0 >= y1) return;
@@ -464,6 +471,8 @@ class SdlHost final : public Host {
   bool software_ = false;  // drawing into the window surface, not with OpenGL
   bool whole_ = true;      // the next paint updates the whole window
   int painted_shift_x_ = 0, painted_shift_y_ = 0;
+  int painted_band_ = 0;
+  bool painted_ui_ = false;
   int width_ = 0, height_ = 0;  // the game's size
   bool linear_ = false;
   bool fullscreen_ = false;
