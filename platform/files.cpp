@@ -469,6 +469,9 @@ bool AtomicWriter::open(const std::string& native_path) {
   discard();
   target_ = native_path;
   temp_ = native_path + ".tmp.XXXXXX";
+  // Made and listed as one step: a signal between the two would leave the
+  // file behind.
+  TerminationSignalsBlocked blocked;
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   failed_ = fd_ < 0;
   if (failed_) temp_.clear();
