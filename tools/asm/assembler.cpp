@@ -290,6 +290,7 @@ void Assembler::directive(std::string_view name, std::string_view rest) {
     if (labels_.count(label)) return error("label '" + label + "' defined twice");
     labels_[label] = static_cast<uint32_t>(code_.size());
     functions_.push_back({hook->key, static_cast<uint32_t>(code_.size())});
+    function_lines_.push_back(line_);
     end_function();
   } else if (name == ".entry") {
     if (args.size() != 1) return error(".entry needs a label or an offset");
