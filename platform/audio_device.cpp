@@ -21,6 +21,24 @@ class SdlAudioDevice final : public AudioDevice {
       return false;
     }
     subsystem_ = true;
+    return open_device(error);
+  }
+
+  bool resume(std::string* error) override {
+    if (device_ == 0 && !open_device(error)) return false;
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+  }
+
+  void suspend() override {
+    if (device_ != 0) SDL_CloseAudioDevice(device_);  // waits for a running callback
+    device_ = 0;
+  }
+
+  bool suspended() const override { return device_ == 0; }
+
+ private:
+  bool open_device(std::string* error) {
     SDL_AudioSpec want{};
     want.freq = kAudioRate;
     want.format = AUDIO_S16SYS;
@@ -38,9 +56,6 @@ class SdlAudioDevice final : public AudioDevice {
     return true;
   }
 
-  void resume() override { SDL_PauseAudioDevice(device_, 0); }
-
- private:
   static void trampoline(void* self, Uint8* stream, int len) {
     auto* d = static_cast<SdlAudioDevice*>(self);
     d->callback_(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(len) / (2 * kAudioChannels));

@@ -20,8 +20,15 @@ class AudioDevice {
   using Callback = std::function<void(int16_t* out, size_t frames)>;
 
   virtual ~AudioDevice() = default;
-  // Starts pulling; before this the callback is not called.
-  virtual void resume() = 0;
+  // Starts pulling, opening the output again after `suspend`; before this
+  // the callback is not called. False (with `*error` set) when the output
+  // cannot be opened again.
+  virtual bool resume(std::string* error) = 0;
+  // Closes the output while nothing plays: its thread ends and no longer
+  // wakes once a buffer. Returns when the callback is no longer running
+  // and will not be called until `resume`.
+  virtual void suspend() = 0;
+  virtual bool suspended() const = 0;
 };
 
 // Opens the default output device; null with `*error` set when there is

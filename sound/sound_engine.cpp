@@ -135,6 +135,7 @@ int SndInit(rt::Engine& e) {
     return -1;
   }
   plat::AudioDevice* started = device.get();
+  std::lock_guard o(s.output_lock);
   {
     std::lock_guard d(s.device_lock);
     s.device = std::move(device);
@@ -142,12 +143,85 @@ int SndInit(rt::Engine& e) {
   }
   // Outside the device lock: the device holds its own lock around the
   // callback, which takes ours.
-  started->resume();
+  started->resume(&error);
   return 0;
+}
+
+namespace {
+
+// Under the output lock. Opens the device again when it was closed while
+// nothing played: the buffers have not moved since, so a sound started
+// meanwhile begins at its first frame once the device pulls. When the
+// device cannot be opened, the mixer runs on by the clock, unheard, so that
+// sounds still end when they would have and nothing waits for ever; every
+// wake-up tries again.
+void wake_output(rt::Engine& e, State& s) {
+  plat::AudioDevice* device;
+  {
+    std::lock_guard d(s.device_lock);
+    device = s.device.get();
+  }
+  if (!device || !device->suspended()) return;
+  std::string error;
+  const auto t0 = std::chrono::steady_clock::now();
+  if (device->resume(&error)) {
+    s.unheard = false;
+    QUOREL_TRACE(e, sound, "audio output open again after %.1f ms",
+                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    return;
+  }
+  const uint32_t now = service_now(e);
+  if (!s.unheard) {
+    QUOREL_TRACE(e, sound, "audio output cannot be opened again (%s); sounds play unheard", error.c_str());
+    s.unheard = true;
+    s.unheard_from = now;
+    return;
+  }
+  const uint32_t elapsed = std::min(now - s.unheard_from, kMaxPumpMs);
+  s.unheard_from = now;
+  const size_t frames = static_cast<size_t>(elapsed) * kDeviceRate / 1000;
+  if (frames == 0) return;
+  std::vector<int16_t> out(frames * 2);
+  std::lock_guard d(s.device_lock);
+  s.mixer.mix(out.data(), frames);
+}
+
+// Closes the device when no buffer is left (no stream, no movie, nothing
+// fading out); false when something still plays.
+bool rest_output(State& s) {
+  std::lock_guard o(s.output_lock);
+  plat::AudioDevice* device;
+  {
+    std::lock_guard d(s.device_lock);
+    if (!s.device) return true;
+    if (s.mixer.buffer_count() != 0) return false;
+    device = s.device.get();
+  }
+  device->suspend();  // outside the device lock: it waits for a running callback, which takes it
+  s.unheard = false;
+  return true;
+}
+
+void wake_service(State& s) {
+  {
+    std::lock_guard w(s.wake_mutex);
+    s.stream_started = true;
+  }
+  s.wake.notify_all();
+}
+
+}  // namespace
+
+bool output_open(rt::Engine& e) {
+  State& s = state(e);
+  std::lock_guard o(s.output_lock);
+  std::lock_guard d(s.device_lock);
+  return s.device && !s.device->suspended();
 }
 
 void SndShutdown(rt::Engine& e) {
   State& s = state(e);
+  std::lock_guard o(s.output_lock);
   std::unique_ptr<plat::AudioDevice> closing;
   {
     std::lock_guard sl(s.stream_lock);
@@ -168,6 +242,8 @@ bool movie_sound_start(rt::Engine& e, PullSource pull, int32_t volume) {
   movie_sound_stop(e);
   if (SndInit(e) != 0) return false;
   State& s = state(e);
+  std::lock_guard o(s.output_lock);
+  wake_output(e, s);
   std::lock_guard d(s.device_lock);
   if (!s.device_up) return false;
   s.movie = s.mixer.create_pulled(std::move(pull));
@@ -178,9 +254,13 @@ bool movie_sound_start(rt::Engine& e, PullSource pull, int32_t volume) {
 
 void movie_sound_stop(rt::Engine& e) {
   State& s = state(e);
-  std::lock_guard d(s.device_lock);
-  if (s.movie) s.mixer.release(s.movie);
-  s.movie = nullptr;
+  {
+    std::lock_guard d(s.device_lock);
+    if (!s.movie) return;
+    s.mixer.release(s.movie);
+    s.movie = nullptr;
+  }
+  wake_service(s);  // to close the device once the silence lasts
 }
 
 // [SECTION] Stream operations (script side) ----------------------------------------------
@@ -202,11 +282,7 @@ uint32_t SndPlayWithLoop(rt::Engine& e, std::string_view name, std::string_view 
   QUOREL_TRACE(e, sound, "stream %u: %s%s%s, volume %d", id, plat::sjis_to_utf8(name).c_str(),
                loop_name.empty() ? "" : " then ", plat::sjis_to_utf8(loop_name).c_str(), volume);
   s.streams.push_front(std::move(x));
-  {
-    std::lock_guard w(s.wake_mutex);
-    s.stream_started = true;
-  }
-  s.wake.notify_all();
+  wake_service(s);
   return id;
 }
 
@@ -285,6 +361,7 @@ std::optional<StreamView> stream_view(rt::Engine& e, uint32_t id) {
     std::lock_guard vl(s.service_lock);
     std::lock_guard d(s.device_lock);
     v.attenuation = x->buffer->last_volume;
+    v.play_cursor = s.mixer.play_cursor(x->buffer);
   }
   return v;
 }
@@ -459,14 +536,30 @@ void service_main(rt::Engine* e) {
     }
     {
       std::unique_lock lk(s.wake_mutex);
+      auto woken = [&] { return s.quit.load() || s.stream_started; };
       // With nothing playing there is nothing to fill: asleep until a
-      // stream starts.
+      // stream starts. Once the silence has lasted, the device closes too.
       if (idle) {
-        s.wake.wait(lk, [&] { return s.quit.load() || s.stream_started; });
+        bool started = s.wake.wait_for(lk, std::chrono::milliseconds(s.output_rest_ms), woken);
+        while (!started) {
+          lk.unlock();
+          const bool rested = rest_output(s);
+          lk.lock();
+          if (rested) {
+            s.wake.wait(lk, woken);
+            started = true;
+          } else {
+            started = s.wake.wait_for(lk, std::chrono::milliseconds(s.output_rest_ms), woken);
+          }
+        }
         if (s.quit) return;
       } else if (s.wake.wait_for(lk, std::chrono::milliseconds(kWakeInterval), [&] { return s.quit.load(); })) {
         return;
       }
+    }
+    {
+      std::lock_guard o(s.output_lock);
+      wake_output(*e, s);
     }
     service_pass(*e, service_now(*e), false);
   }

@@ -57,6 +57,7 @@ struct StreamView {
   bool opened = false;     // has a buffer
   int32_t volume = 0;
   int32_t attenuation = 0; // last set on its buffer
+  uint32_t play_cursor = 0; // byte offset in its ring that plays next
   int32_t alive = 0;
   uint32_t finished = 0;
   uint32_t on_loop_file = 0;
@@ -64,5 +65,7 @@ struct StreamView {
 };
 std::optional<StreamView> stream_view(rt::Engine& e, uint32_t id);
 size_t stream_count(rt::Engine& e);
+// The audio device is open and pulling (it closes while nothing plays).
+bool output_open(rt::Engine& e);
 
 }  // namespace snd

@@ -2,8 +2,8 @@
 // mixer behind the sound buffers, the output (an audio device, or the
 // headless pump), the service thread and its three locks.
 //
-// Lock order, never broken: stream_lock, then service_lock, then
-// device_lock. The resource folder lock is taken inside the stream lock
+// Lock order, never broken: output_lock, then stream_lock, then
+// service_lock, then device_lock. The resource folder lock is taken inside the stream lock
 // (the service pass opens files); report_lock and wake_mutex are leaves.
 #pragma once
 
@@ -31,6 +31,15 @@ namespace snd {
 struct State {
   State();
   ~State();
+
+  // --- output lock: closing the device while nothing plays and opening it
+  // again (the device object itself is guarded by the device lock)
+  std::mutex output_lock;
+  bool unheard = false;       // the device could not be opened again: mixing by the clock
+  uint32_t unheard_from = 0;  // clock of the last unheard mix
+  // Silence after which the device closes (its thread would wake once a
+  // buffer for nothing); tests shorten it.
+  uint32_t output_rest_ms = 3000;
 
   // --- stream lock: the stream list and every stream field
   std::mutex stream_lock;
@@ -73,7 +82,7 @@ struct State {
   std::atomic<bool> quit{false};
   std::mutex wake_mutex;
   std::condition_variable wake;
-  bool stream_started = false;  // under wake_mutex: wakes an idle service thread
+  bool stream_started = false;  // under wake_mutex: wakes an idle service thread (also when a movie's sound ends)
   // The script clock as last seen by the main thread, for a service thread
   // running beside a virtual clock.
   std::atomic<uint32_t> published_now{0};
