@@ -5,13 +5,8 @@
 #include "platform/movie.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -23,9 +18,14 @@ extern "C" {
 #include <mutex>
 #include <thread>
 
+#include "platform/ffmpeg_library.h"
+
 namespace plat {
 
 namespace {
+
+// Loaded by the worker before it opens anything: only called once it was.
+const FfmpegLibrary& ff() { return *ffmpeg_library(nullptr); }
 
 constexpr int kOutRate = 44100;
 // The worker rests once both queues hold this much.
@@ -44,7 +44,7 @@ constexpr int kIoBufferSize = 32768;
 
 std::string error_text(int code) {
   char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, buf, sizeof buf);
+  ff().av_strerror(code, buf, sizeof buf);
   return buf;
 }
 
@@ -175,17 +175,17 @@ struct Movie::Impl {
   }
 
   void close() {
-    if (sws) sws_freeContext(sws);
-    if (swr) swr_free(&swr);
-    if (video) avcodec_free_context(&video);
-    if (audio) avcodec_free_context(&audio);
-    if (format) avformat_close_input(&format);
+    if (sws) ff().sws_freeContext(sws);
+    if (swr) ff().swr_free(&swr);
+    if (video) ff().avcodec_free_context(&video);
+    if (audio) ff().avcodec_free_context(&audio);
+    if (format) ff().avformat_close_input(&format);
     if (io) {
-      av_freep(&io->buffer);
-      avio_context_free(&io);
+      ff().av_freep(&io->buffer);
+      ff().avio_context_free(&io);
     }
-    if (packet) av_packet_free(&packet);
-    if (frame) av_frame_free(&frame);
+    if (packet) ff().av_packet_free(&packet);
+    if (frame) ff().av_frame_free(&frame);
     sws = nullptr;
   }
 
@@ -203,22 +203,22 @@ struct Movie::Impl {
   // Null and a reason when the stream cannot be decoded.
   AVCodecContext* open_decoder(AVStream* st, const char* kind, std::string* why) {
     const AVCodecParameters* par = st->codecpar;
-    const char* codec_name = avcodec_get_name(par->codec_id);
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    const char* codec_name = ff().avcodec_get_name(par->codec_id);
+    const AVCodec* codec = ff().avcodec_find_decoder(par->codec_id);
     if (!codec) {
       *why = std::string("no decoder for the ") + kind + " codec " + codec_name;
       return nullptr;
     }
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    if (!ctx || avcodec_parameters_to_context(ctx, par) < 0) {
-      avcodec_free_context(&ctx);
+    AVCodecContext* ctx = ff().avcodec_alloc_context3(codec);
+    if (!ctx || ff().avcodec_parameters_to_context(ctx, par) < 0) {
+      ff().avcodec_free_context(&ctx);
       *why = std::string("cannot set up the ") + kind + " codec " + codec_name;
       return nullptr;
     }
     ctx->thread_count = 1;
     ctx->pkt_timebase = st->time_base;
-    if (int r = avcodec_open2(ctx, codec, nullptr); r < 0) {
-      avcodec_free_context(&ctx);
+    if (int r = ff().avcodec_open2(ctx, codec, nullptr); r < 0) {
+      ff().avcodec_free_context(&ctx);
       *why = std::string("cannot decode the ") + kind + " codec " + codec_name + " (" + error_text(r) + ")";
       return nullptr;
     }
@@ -226,36 +226,41 @@ struct Movie::Impl {
   }
 
   bool open() {
-    packet = av_packet_alloc();
-    frame = av_frame_alloc();
-    format = avformat_alloc_context();
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    std::string missing;
+    if (!ffmpeg_library(&missing)) {
+      fail("movies cannot be played: " + missing);
+      return false;
+    }
+    packet = ff().av_packet_alloc();
+    frame = ff().av_frame_alloc();
+    format = ff().avformat_alloc_context();
+    auto* buffer = static_cast<uint8_t*>(ff().av_malloc(kIoBufferSize));
     if (!packet || !frame || !format || !buffer) {
-      av_free(buffer);
+      ff().av_free(buffer);
       fail("out of memory");
       return false;
     }
-    io = avio_alloc_context(buffer, kIoBufferSize, 0, source.get(), io_read, nullptr, io_seek);
+    io = ff().avio_alloc_context(buffer, kIoBufferSize, 0, source.get(), io_read, nullptr, io_seek);
     if (!io) {
-      av_free(buffer);
+      ff().av_free(buffer);
       fail("out of memory");
       return false;
     }
     format->pb = io;
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     format->interrupt_callback = {interrupted, this};
-    if (int r = avformat_open_input(&format, nullptr, nullptr, nullptr); r < 0) {
+    if (int r = ff().avformat_open_input(&format, nullptr, nullptr, nullptr); r < 0) {
       format = nullptr;  // freed by the failed open
       fail("not a movie FFmpeg can read (" + error_text(r) + ")");
       return false;
     }
-    if (int r = avformat_find_stream_info(format, nullptr); r < 0) {
+    if (int r = ff().avformat_find_stream_info(format, nullptr); r < 0) {
       fail("cannot read the streams (" + error_text(r) + ")");
       return false;
     }
     if (stopping) return false;
-    video_index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    audio_index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    video_index = ff().av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    audio_index = ff().av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (video_index < 0 && audio_index < 0) {
       fail("no picture or sound stream");
       return false;
@@ -266,7 +271,7 @@ struct Movie::Impl {
       const AVCodecParameters* par = st->codecpar;
       if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide) {
         fail("pictures of " + std::to_string(par->width) + " x " + std::to_string(par->height) + " (codec " +
-             avcodec_get_name(par->codec_id) + ") are not played");
+             ff().avcodec_get_name(par->codec_id) + ") are not played");
         return false;
       }
       video = open_decoder(st, "picture", &why);
@@ -278,7 +283,7 @@ struct Movie::Impl {
                                                                                  : st->r_frame_rate;
       if (rate.num > 0 && rate.den > 0) {
         // An absurd rate is a fault of the file; a picture stays 1 ms to 1 s.
-        frame_ms = std::clamp<int64_t>(av_rescale(1000, rate.den, rate.num), 1, 1000);
+        frame_ms = std::clamp<int64_t>(ff().av_rescale(1000, rate.den, rate.num), 1, 1000);
       }
       out_w = std::clamp(want_w > 0 ? want_w : par->width, 1, kMaxSide);
       out_h = std::clamp(want_h > 0 ? want_h : par->height, 1, kMaxSide);
@@ -292,16 +297,16 @@ struct Movie::Impl {
       }
       AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
       if (audio->sample_rate <= 0 || audio->sample_rate > 768000 || audio->ch_layout.nb_channels <= 0 ||
-          swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &audio->ch_layout, audio->sample_fmt,
+          ff().swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &audio->ch_layout, audio->sample_fmt,
                               audio->sample_rate, 0, nullptr) < 0 ||
-          swr_init(swr) < 0) {
-        fail(std::string("cannot convert the sound of codec ") + avcodec_get_name(audio->codec_id));
+          ff().swr_init(swr) < 0) {
+        fail(std::string("cannot convert the sound of codec ") + ff().avcodec_get_name(audio->codec_id));
         return false;
       }
     }
     // The movie starts at its earliest stream's start.
     if (format->start_time != AV_NOPTS_VALUE && format->start_time > 0 && video_index >= 0)
-      video_start = av_rescale_q(format->start_time, AV_TIME_BASE_Q, format->streams[video_index]->time_base);
+      video_start = ff().av_rescale_q(format->start_time, AV_TIME_BASE_Q, format->streams[video_index]->time_base);
     std::lock_guard g(lock);
     video_present = video_index >= 0;
     sound_present = audio_index >= 0;
@@ -328,7 +333,7 @@ struct Movie::Impl {
       // Keep the subtraction and the scaling inside 64 bits.
       int64_t d = pts - std::clamp<int64_t>(video_start, INT64_MIN / 4, INT64_MAX / 4);
       d = std::clamp<int64_t>(d, INT64_MIN / 4, INT64_MAX / 4);
-      t = av_rescale_q(d, tb, {1, 1000});
+      t = ff().av_rescale_q(d, tb, {1, 1000});
     }
     if (last_time < 0) {
       if (t < 0 || t > kMaxGapMs) t = 0;
@@ -343,7 +348,7 @@ struct Movie::Impl {
     if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxSide || frame->height > kMaxSide ||
         int64_t{frame->width} * frame->height > kMaxPixels)
       return;
-    sws = sws_getCachedContext(sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), out_w,
+    sws = ff().sws_getCachedContext(sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), out_w,
                                out_h, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!sws) return;
     MoviePicture p;
@@ -361,7 +366,7 @@ struct Movie::Impl {
     p.pixels.resize(static_cast<size_t>(out_w) * 3 * out_h + 64);
     uint8_t* dst[4] = {p.pixels.data(), nullptr, nullptr, nullptr};
     int dst_stride[4] = {out_w * 3, 0, 0, 0};
-    if (sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dst_stride) <= 0) return;
+    if (ff().sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dst_stride) <= 0) return;
     std::lock_guard g(lock);
     picture_bytes += p.pixels.size();
     last_picture_end = p.time_ms + frame_ms;
@@ -374,11 +379,11 @@ struct Movie::Impl {
   }
 
   void take_sound() {
-    int out = swr_get_out_samples(swr, frame->nb_samples);
+    int out = ff().swr_get_out_samples(swr, frame->nb_samples);
     if (out <= 0) return;
     converted.resize(static_cast<size_t>(out) * 2);
     uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(converted.data())};
-    int n = swr_convert(swr, dst, out, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    int n = ff().swr_convert(swr, dst, out, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (n <= 0) return;
     std::lock_guard g(lock);
     if (sound_dropped) return;
@@ -389,13 +394,13 @@ struct Movie::Impl {
 
   // Sends a packet (null: the end) and takes every frame it gives.
   void decode(AVCodecContext* ctx, const AVPacket* pkt) {
-    if (avcodec_send_packet(ctx, pkt) < 0 && pkt) return;  // a damaged packet is skipped
+    if (ff().avcodec_send_packet(ctx, pkt) < 0 && pkt) return;  // a damaged packet is skipped
     while (!stopping) {
-      int r = avcodec_receive_frame(ctx, frame);
+      int r = ff().avcodec_receive_frame(ctx, frame);
       if (r < 0) break;
       if (ctx == video) take_picture();
       else take_sound();
-      av_frame_unref(frame);
+      ff().av_frame_unref(frame);
     }
   }
 
@@ -422,22 +427,22 @@ struct Movie::Impl {
         });
       }
       if (stopping) break;
-      int r = av_read_frame(format, packet);
+      int r = ff().av_read_frame(format, packet);
       if (r < 0) break;  // the end, or a file that stops making sense
       if (packet->stream_index == video_index) decode(video, packet);
       else if (packet->stream_index == audio_index) decode(audio, packet);
-      av_packet_unref(packet);
+      ff().av_packet_unref(packet);
     }
     if (!stopping) {
       if (video) decode(video, nullptr);
       if (audio) {
         decode(audio, nullptr);
         // What the resampler still holds.
-        int out = swr_get_out_samples(swr, 0);
+        int out = ff().swr_get_out_samples(swr, 0);
         if (out > 0) {
           converted.resize(static_cast<size_t>(out) * 2);
           uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(converted.data())};
-          int n = swr_convert(swr, dst, out, nullptr, 0);
+          int n = ff().swr_convert(swr, dst, out, nullptr, 0);
           std::lock_guard g(lock);
           if (n > 0 && !sound_dropped)
             sound.insert(sound.end(), converted.begin(), converted.begin() + static_cast<ptrdiff_t>(n) * 2);
@@ -465,10 +470,6 @@ Movie::Movie(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Movie::~Movie() = default;
 
 std::shared_ptr<Movie> Movie::launch(std::unique_ptr<Impl> impl) {
-  // A damaged file is reported in one line of our own, not in FFmpeg's
-  // many.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   Impl* raw = impl.get();
   std::shared_ptr<Movie> movie(new Movie(std::move(impl)));
   if (raw->source) raw->worker = std::thread([raw] { raw->run(); });
