@@ -19,6 +19,7 @@
 #include "graphics/window_mode.h"
 #include "persistence/saves.h"
 #include "platform/encoding.h"
+#include "platform/font_rasterizer.h"
 #include "platform/input_script.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
@@ -33,6 +34,7 @@
 #include "shell/overlay.h"
 #include "shell/shell.h"
 #include "sound/sound_engine.h"
+#include "text/text_state.h"
 
 namespace rt {
 
@@ -154,6 +156,9 @@ std::optional<int> start_up(Engine& e) {
   // Written through at once, so that a crash leaves the flag set.
   e.settings.set_int("AbnormalTerminateFlg", 1);
   e.settings.save();
+
+  // The fonts are looked up while the window opens.
+  txt::font_library(e).prepare();
 
   e.client_width = env_int(e, "CLIENT_WIDTH", 640);
   e.client_height = env_int(e, "CLIENT_HEIGHT", 480);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 namespace plat {
@@ -71,13 +72,17 @@ struct FontRasterizer::Impl {
   FT_Int32 load_flags = 0;
   std::unordered_map<uint32_t, int> advances;
 
+  std::thread preparing;  // loads `config` until joined
+
   ~Impl() {
+    if (preparing.joinable()) preparing.join();
     for (auto& [key, f] : faces) FT_Done_Face(f);
     if (library) FT_Done_FreeType(library);
     if (config) FcConfigDestroy(config);
   }
 
   FcConfig* fc() {
+    if (preparing.joinable()) preparing.join();
     if (!config) config = FcInitLoadConfigAndFonts();
     return config;
   }
@@ -113,6 +118,12 @@ struct FontRasterizer::Impl {
 
 FontRasterizer::FontRasterizer() : impl_(std::make_unique<Impl>()) {}
 FontRasterizer::~FontRasterizer() = default;
+
+void FontRasterizer::prepare() {
+  Impl& i = *impl_;
+  if (i.config || i.preparing.joinable()) return;
+  i.preparing = std::thread([&i] { i.config = FcInitLoadConfigAndFonts(); });
+}
 
 char32_t FontRasterizer::code_point(uint32_t code) {
   if (impl_->codes.empty()) impl_->codes = build_code_table();
@@ -165,6 +176,7 @@ bool FontRasterizer::add_font_file(const std::string& native_path) {
 }
 
 void FontRasterizer::remove_added_fonts() {
+  if (impl_->preparing.joinable()) impl_->preparing.join();
   if (impl_->config) FcConfigAppFontClear(impl_->config);
 }
 

@@ -41,6 +41,10 @@ class FontRasterizer {
   FontRasterizer& operator=(const FontRasterizer&) = delete;
 
   // --- Lookup (fontconfig) ------------------------------------------------------
+  // Starts reading fontconfig's configuration and font caches on a helper
+  // thread, so that the first lookup finds them ready; a lookup before it
+  // has finished waits for it.
+  void prepare();
   // The font whose family is `family` (UTF-8, compared without regard to
   // case and blanks), installed or added by
   // add_font_file. nullopt when no font carries that name: fontconfig's own

@@ -44,10 +44,7 @@ class SdlHost final : public Host {
   bool start() {
     // The engine handles SIGINT and SIGTERM itself (a clean quit).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    // Without controller support the game is still played with keys.
-    pads_started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
-    return true;
+    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   }
 
   bool headless() const override { return false; }
@@ -173,6 +170,14 @@ class SdlHost final : public Host {
   void present(const FrameView& frame, int dirty_top, int dirty_bottom) override {
     scene_.take_frame(frame, dirty_top, dirty_bottom);
     render();
+    // Controllers after the first picture: the scan of the input devices
+    // and SDL's table of controller mappings need not delay it. Those
+    // already plugged in arrive as device-added events, as later ones do.
+    if (!pads_tried_) {
+      pads_tried_ = true;
+      // Without controller support the game is still played with keys.
+      pads_started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    }
   }
 
   void set_layer(Layer layer, const LayerPicture* picture) override {
@@ -477,6 +482,7 @@ class SdlHost final : public Host {
   bool linear_ = false;
   bool fullscreen_ = false;
   bool screen_saver_inhibited_ = false;
+  bool pads_tried_ = false;
   bool pads_started_ = false;
   std::vector<SDL_GameController*> pads_;
 };

@@ -60,6 +60,7 @@ void* const kAtlasTexture = reinterpret_cast<void*>(1);
 struct Overlay {
   ImGuiContext* context = nullptr;
   std::string font_path;
+  bool font_found = false;        // font_path was looked for
   std::set<ImWchar> glyphs;       // what the atlas holds
   bool glyphs_missing = true;     // a string used a character the atlas lacks
   std::vector<ImWchar> ranges;    // kept while the atlas is built
@@ -104,7 +105,20 @@ const char* need(Overlay& o, const std::string& utf8) {
 
 std::string utf8(std::string_view sjis) { return plat::sjis_to_utf8(sjis); }
 
+// The game's own Gothic face: the default face of the text subsystem.
+void find_font(rt::Engine& e, Overlay& o) {
+  if (o.font_found) return;
+  o.font_found = true;
+  plat::FontRasterizer& fonts = txt::font_library(e);
+  for (const char* family : {"IPAGothic", "IPAPGothic", "IPAexGothic"})
+    if (auto f = fonts.find_family(family)) {
+      o.font_path = f->path;
+      return;
+    }
+}
+
 void build_atlas(rt::Engine& e, Overlay& o) {
+  find_font(e, o);
   ImGuiIO& io = ImGui::GetIO();
   io.Fonts->Clear();
   for (ImWchar c = 0x20; c < 0x7F; ++c) o.glyphs.insert(c);
@@ -131,6 +145,9 @@ void build_atlas(rt::Engine& e, Overlay& o) {
   e.host->set_ui_texture(0, image);
   io.Fonts->SetTexID(kAtlasTexture);
   io.Fonts->ClearTexData();
+  // The font file (megabytes of it) is read again when the atlas needs new
+  // characters; kept, it would sit in memory for nothing.
+  io.Fonts->ClearInputData();
   o.glyphs_missing = false;
 }
 
@@ -353,6 +370,9 @@ bool overlay_event(rt::Engine& e, const plat::Event& ev) {
 void overlay_frame(rt::Engine& e) {
   Overlay* o = overlay_of(e);
   if (!o || o->frozen || o->in_frame) return;
+  // The bar's first frame (the font file read, the atlas struck) waits for
+  // the game's first picture; what happened meanwhile stays queued for it.
+  if (!o->framed && e.gfx->display.presented == 0) return;
   // The scheduler passes every few milliseconds; the menus need a frame
   // when something happened, and a few a second for hovering.
   const uint32_t now = e.clock.now();
@@ -904,20 +924,16 @@ void start_overlay(rt::Engine& e) {
   ImGuiStyle& style = ImGui::GetStyle();
   style.WindowRounding = 0;
   style.FramePadding = ImVec2(6, 3);
-  // The game's own Gothic face: the default face of the text subsystem.
-  plat::FontRasterizer& fonts = txt::font_library(e);
-  for (const char* family : {"IPAGothic", "IPAPGothic", "IPAexGothic"})
-    if (auto f = fonts.find_family(family)) {
-      o->font_path = f->path;
-      break;
-    }
+  // The band is there from the start, so that the window does not change
+  // size when the bar is first drawn.
+  o->band = e.host->fullscreen() ? 0 : static_cast<int>(kFontSize) + 6;
+  e.host->set_menu_band(o->band);
   s.overlay = std::move(o);
   e.text->font_dialog = font_dialog;
   e.vm->hooks.choose_file = choose_file;
   e.host->set_box_fallback([&e](std::string_view caption, std::string_view text, plat::Buttons b, plat::Icon) {
     return modal_box(e, caption, text, b);
   });
-  overlay_frame(e);
 }
 
 void stop_overlay(rt::Engine& e) {

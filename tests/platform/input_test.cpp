@@ -123,6 +123,9 @@ TEST_F(SdlHost, MousePositionsInGamePixels) {
 }
 
 TEST_F(SdlHost, GamepadButtonsArriveAsKeys) {
+  // Controllers are started once the first picture is shown.
+  std::vector<uint8_t> black(64 * 48 * 3);
+  host->present({black.data(), 64, 48, 64 * 3}, 0, 48);
   SDL_VirtualJoystickDesc desc{};
   desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
   desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
