@@ -1,6 +1,6 @@
 // The readers of saved games and system data on arbitrary bytes: the
 // layout, every value rebuilt from the blob, the resume trailer. Shared by
-// the fuzz targets and the test that replays their seeds.
+// the save and system-data fuzz targets and the test that kills a writer.
 #pragma once
 
 #include <cstdint>

@@ -4,8 +4,11 @@
 //   replay_<target> FOLDER...   every file below each folder (missing
 //                               folders count as empty)
 // A few fixed inputs (empty, short, all bytes) run first, so that a target
-// without seeds still gets its entry exercised. A crash ends the program,
-// which fails the test; the input is named on stderr first.
+// without seeds still gets its entry exercised. Each stored input also runs
+// cut short at several lengths and with bytes flipped along its length: a
+// file cut by a full disk or damaged on the way is the commonest bad input.
+// A crash ends the program, which fails the test; the input is named on
+// stderr first.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +31,17 @@ void run(const std::string& name, const std::vector<uint8_t>& bytes) {
   // by the sanitizers.
   std::vector<uint8_t> copy(bytes);
   LLVMFuzzerTestOneInput(copy.empty() ? nullptr : copy.data(), copy.size());
+}
+
+// The input cut at every power of two and just before its end, and with
+// one byte in every 997 flipped from a point past the usual fixed headers.
+void run_damaged(const std::string& name, const std::vector<uint8_t>& bytes) {
+  for (size_t cut = 1; cut < bytes.size(); cut *= 2)
+    run(name + " cut at " + std::to_string(cut), {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)});
+  if (bytes.size() > 1) run(name + " without its last byte", {bytes.begin(), bytes.end() - 1});
+  std::vector<uint8_t> flipped(bytes);
+  for (size_t at = 144; at < flipped.size(); at += 997) flipped[at] ^= 0xA5;
+  if (flipped != bytes) run(name + " with bytes flipped", flipped);
 }
 
 }  // namespace
@@ -57,6 +71,7 @@ int main(int argc, char** argv) {
       std::ifstream in(p, std::ios::binary);
       std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       run(p.string(), bytes);
+      run_damaged(p.string(), bytes);
       ++files;
     }
   }
