@@ -13,6 +13,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libbenchmark-dev liblua5.4-dev libpixman-1-dev
   xvfb xauth sox
+  # install and package
+  help2man appstream desktop-file-utils
 )
 
 if [ "$(id -u)" -ne 0 ]; then

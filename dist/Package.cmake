@@ -1,0 +1,24 @@
+# The Debian package: `cpack -G DEB` in the build folder writes
+# quorel_<version>_<arch>.deb, which `apt install ./quorel_*.deb` installs
+# with everything it needs on a fresh Debian 12.
+set(CPACK_PACKAGE_NAME quorel)
+set(CPACK_PACKAGE_VENDOR "The Quorel project")
+set(CPACK_PACKAGE_CONTACT "Quorel maintainers <quorel@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "runtime for Japanese visual novels, with a demo game and modding tools")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Quorel runs visual novels made for a Japanese bytecode script engine: scripts with cooperative threads, pages and sprites, a message window for Shift-JIS text, music, voices, movies, saved games and settings. The package holds the program, a demo game (started from the menu with quorel-demo), and the tools for modders and translators.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the programs link come from dpkg-shlibdeps; what is only
+# loaded on demand has to be named: SDL opens the OpenGL and EGL libraries
+# for the GPU renderer and libudev to find gamepads, and the message window
+# needs the Japanese font fontconfig resolves its default face to.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libudev1, fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho")
+
+include(CPack)
