@@ -44,6 +44,18 @@ TEST(RuntimeBuiltins, Strings) {
                        std::to_string(static_cast<int32_t>(0x352441C2u)) + " "}));
 }
 
+// A CSV field loses its outer blanks and one pair of enclosing quotes; a
+// lone quote is not a pair and stays.
+TEST(RuntimeBuiltins, CsvFieldsLoseOnePairOfEnclosingQuotes) {
+  const std::string line = R"(push_s "a,\",\"\"y\"\", \"z\" ")";
+  ScriptGame game;
+  game.script("start", program(call("csv_field", {line, "push_i 1"}) + call("csv_field", {line, "push_i 2"}) +
+                               call("csv_field", {line, "push_i 3"})));
+  GameRun r = game.run({"--answer=retry"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"\" ", "\"y\" ", "z "}));
+}
+
 TEST(RuntimeBuiltins, NumbersArraysAndVariablesByName) {
   ScriptGame game;
   game.script("start", program(

@@ -119,6 +119,38 @@ main:
   EXPECT_NE(r.boxes.back().find("スタックオーバーフロー : ネストが深すぎます | retry/cancel"), std::string::npos);
 }
 
+// A thread holds 256 frames: its main function and 255 nested calls.
+TEST(Calls, AThreadHoldsTwoHundredAndFiftySixFrames) {
+  auto nest = [](int calls) {
+    return run_start("main:\n    push_i " + std::to_string(calls - 1) + R"(
+    call_fn $down@GLOBAL, 1
+    push_s "returned"
+    syscall_discard debugout, 2
+    syscall_discard system_end, 0
+.function $down@GLOBAL
+    .local _n, -2
+    load i _n
+    jmp_false bottom
+    load i _n
+    push_i 1
+    minus_i
+    call_fn $down@GLOBAL, 1
+    return
+bottom:
+    push_i 7
+    return
+)");
+  };
+  GameRun fits = nest(255);
+  EXPECT_EQ(fits.exit_code, 0) << fits.err;
+  EXPECT_EQ(fits.log, std::vector<std::string>{"returned 7 "});
+  EXPECT_TRUE(fits.boxes.empty());
+  GameRun over = nest(256);
+  EXPECT_EQ(over.exit_code, 255);
+  ASSERT_FALSE(over.boxes.empty());
+  EXPECT_NE(over.boxes.back().find("スタックオーバーフロー"), std::string::npos);
+}
+
 TEST(Calls, UnknownFunctionEndsTheProgramOnCancel) {
   GameRun r = run_start("main:\n    call_fn $nowhere@GLOBAL, 0\n", {});
   EXPECT_EQ(r.exit_code, 255);

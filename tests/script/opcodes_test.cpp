@@ -62,6 +62,47 @@ TEST(Opcodes, ComparisonsAndTheirTrueValues) {
   EXPECT_EQ(r.log, (std::vector<std::string>{"1 ", "-1 ", "-1 ", "-1 ", "1 ", "1 ", "1 ", "1 ", "1 ", "yes "}));
 }
 
+// Equal sides satisfy the non-strict comparisons and fail the strict ones,
+// whatever the operand kind; the true values keep their per-opcode sign.
+TEST(Opcodes, EqualSidesSatisfyOnlyTheNonStrictComparisons) {
+  std::string body;
+  for (const char* op : {"lt_i", "le_i", "gt_i", "ge_i", "eq_i", "ne_i"})
+    body += std::string("    push_i -4\n    push_i -4\n    ") + op + "\n" + log_top();
+  for (const char* op : {"lt_f", "le_f", "gt_f", "ge_f", "eq_f", "ne_f"})
+    body += std::string("    push_f 2.5\n    push_f 2.5\n    ") + op + "\n" + log_top();
+  for (const char* op : {"lt_s", "gt_s", "eq_s", "ne_s"})
+    body += std::string("    push_s \"Ab\"\n    push_s \"aB\"\n    ") + op + "\n" + log_top();
+  // A case that equals the switch value matches <= and >=, not < or >.
+  for (const char* op : {"case_le", "case_ge", "case_lt", "case_gt"})
+    body += std::string("    push_i 6\n    switch s_") + op + "\ns_" + op + ":\n    push_i 6\n    " + op + " no_" +
+            op + "\n    pop\n    push_s \"match\"\n" + log_top() + "    jmp done_" + op + "\nno_" + op +
+            ":\n    pop\n    push_s \"miss\"\n" + log_top() + "done_" + op + ":\n";
+  GameRun r = run_body(body);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"0 ", "1 ", "0 ", "-1 ", "1 ", "0 ",          // ints
+                                             "0 ", "1 ", "0 ", "-1 ", "1 ", "0 ",          // floats
+                                             "0 ", "0 ", "1 ", "0 ",                       // strings, any case
+                                             "match ", "match ", "miss ", "miss "}));
+}
+
+// Script truth as jmp_true sees it: any non-zero number, any non-empty
+// string (even "0"); zero, 0.0 and the empty string are false.
+TEST(Opcodes, TruthOfEachKind) {
+  std::string body;
+  const char* values[] = {"push_i 0", "push_i -1", "push_f 0.0", "push_f -0.5", "push_f 0.25",
+                          "push_s \"\"", "push_s \"0\"", "push_s \" \""};
+  int k = 0;
+  for (const char* v : values) {
+    std::string n = std::to_string(k++);
+    body += std::string("    ") + v + "\n    jmp_true yes" + n + "\n    push_s \"false\"\n    jmp out" + n +
+            "\nyes" + n + ":\n    push_s \"true\"\nout" + n + ":\n" + log_top();
+  }
+  GameRun r = run_body(body);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"false ", "true ", "false ", "true ", "true ", "false ", "true ",
+                                             "true "}));
+}
+
 TEST(Opcodes, FloatsAndStrings) {
   GameRun r = run_body(
       "    push_f 1.5\n    push_i 2\n    mul_f\n" + log_top() +       // 3.000000
@@ -153,9 +194,14 @@ TEST(Opcodes, JumpTablesSwitchesAndCases) {
       "    push_i 10\n    switch range\n"
       "range:\n    push_i 5\n    case_gt big\n    pop\n    push_s \"5 > 10\"\n" + log_top() + "    jmp fin\n"
       "big:\n    pop\n    push_s \"not 5 > 10\"\n" + log_top() +
-      "fin:\n");
+      "fin:\n"
+      // An index equal to the entry count is past the end too: the last entry.
+      "    push_i 3\n    jump_table v0, v1, v2\n"
+      "v0:\nv1:\n    push_s \"inside\"\n    jmp after3\n"
+      "v2:\n    push_s \"last again\"\n"
+      "after3:\n" + log_top());
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.log, (std::vector<std::string>{"two ", "last ", "matched ", "not 5 > 10 "}));
+  EXPECT_EQ(r.log, (std::vector<std::string>{"two ", "last ", "matched ", "not 5 > 10 ", "last again "}));
 }
 
 TEST(Opcodes, ReportsAndGoesOn) {

@@ -115,6 +115,103 @@ cleanup:
   EXPECT_NE(r.boxes[0].find("thread(0)の終了には$system_end()を使用してください"), std::string::npos);
 }
 
+// A child ends with its parent however the parent ends: here the parent is
+// ended from outside while both wait without limit.
+TEST(Threads, AChildEndsWhenItsParentIsEndedFromOutside) {
+  GameRun r = run_start(R"(
+.function $init@GLOBAL
+    return
+main:
+    push_i &$parent@GLOBAL
+    syscall thread_create, 1
+    st_i_pop @parent
+    push_i 30
+    syscall_discard wait, 1
+    load i @parent
+    syscall_discard thread_end, 1
+    push_i 40
+    syscall_discard wait, 1
+    load i @parent
+    syscall thread_is_exist, 1
+    load i @child
+    syscall thread_is_exist, 1
+    push_s "parent and child exist"
+    syscall_discard debugout, 3
+    syscall_discard system_end, 0
+
+.function $parent@GLOBAL
+    push_i &$child@GLOBAL
+    syscall thread_create_child, 1
+    st_i_pop @child
+    push_i -1
+    syscall_discard wait, 1
+    push_s "parent woke"
+    syscall_discard debugout, 1
+    return
+
+.function $child@GLOBAL
+    set_exit cleanup
+    push_i -1
+    syscall_discard wait, 1
+    push_s "child woke"
+    syscall_discard debugout, 1
+    return
+cleanup:
+    push_s "child cleanup"
+    syscall_discard debugout, 1
+    push_i 0
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // The child is asked to end at the close of the pass in which its parent
+  // was: it leaves its wait for its exit handler.
+  EXPECT_EQ(r.log, (std::vector<std::string>{"parent woke ", "child cleanup ", "parent and child exist 0 0 "}));
+}
+
+// Handlers of one event are kept in a list: event_add appends, event_add_first
+// puts the handler ahead of those already there. Raising injects one frame per
+// handler in list order, so in one thread the last in the list runs first.
+TEST(Threads, HandlersOfOneEventFollowTheirListOrder) {
+  GameRun r = run_start(R"(
+.function $init@GLOBAL
+    return
+main:
+    push_i &$one@GLOBAL
+    push_s "e"
+    syscall_discard event_add, 2
+    push_i &$two@GLOBAL
+    push_s "e"
+    syscall_discard event_add_first, 2
+    push_i &$three@GLOBAL
+    push_s "e"
+    syscall_discard event_add, 2
+    push_s "e"
+    syscall_discard event_raise, 1
+    push_s "raised"
+    syscall_discard debugout, 1
+    syscall_discard system_end, 0
+
+.function $one@GLOBAL
+    push_s "one"
+    syscall_discard debugout, 1
+    push_i 0
+    return
+.function $two@GLOBAL
+    push_s "two"
+    syscall_discard debugout, 1
+    push_i 0
+    return
+.function $three@GLOBAL
+    push_s "three"
+    syscall_discard debugout, 1
+    push_i 0
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // The list is two, one, three.
+  EXPECT_EQ(r.log, (std::vector<std::string>{"three ", "one ", "two ", "raised "}));
+}
+
 TEST(Threads, EventsRunInTheirThreads) {
   GameRun r = run_start(R"(
 .function $init@GLOBAL
