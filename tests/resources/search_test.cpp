@@ -65,6 +65,21 @@ TEST_F(Search, InvisibleFilesAndFolders) {
   EXPECT_EQ(read_all(*e, "noext"), "kept");
 }
 
+// The extensions a folder listing leaves out, by the last dot and in any
+// letter case; names that only look alike stay visible.
+TEST_F(Search, IgnoredExtensionsAreTheListedOnesOnly) {
+  const char* hidden[] = {"a.lnk", "a.exe", "a.com", "a.dll", "a.log", "a.sue", "a.mdb",
+                          "a.mjs", "a.mjh", "a.db",  "a.txt", "b.TxT", "c.DB",  "d.png.Log"};
+  const char* shown[] = {"e.tx", "f.txt2", "g.d", "h.txt.png", "i.dbx", "j.mj", "txt", "k.lnkk"};
+  for (const char* name : hidden) game.write(std::string("data/") + name, "hidden");
+  for (const char* name : shown) game.write(std::string("data/") + name, "shown");
+  game.write("data/odd./x.png", "under a folder ending in a dot");
+  start();
+  for (const char* name : hidden) EXPECT_FALSE(res::FfExists(*e, name)) << name;
+  for (const char* name : shown) EXPECT_EQ(read_all(*e, name), "shown") << name;
+  EXPECT_FALSE(res::FfExists(*e, "x.png"));
+}
+
 TEST_F(Search, DirectoryPartsAndStreamFolders) {
   game.write("data/x.png", "x");
   game.write("stream/s.png", "streamed picture");

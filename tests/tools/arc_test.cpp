@@ -110,6 +110,29 @@ TEST(QuorelArc, EngineReadsWhatItCreates) {
   EXPECT_FALSE(res::FfExists(*e, "notes.txt"));
 }
 
+// The written layout as the format describes it: other tools read the header
+// words the engine ignores.
+TEST(QuorelArc, CreatedArchiveFollowsTheDocumentedLayout) {
+  TempDir t;
+  make_sample_folder(t, "pack");
+  EXPECT_RUN(arc({"create", t / "data.arc", t / "pack"}), 0);
+  std::ifstream in(t / "data.arc", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GE(bytes.size(), 28u);
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  EXPECT_EQ(std::memcmp(p, "QuorelArcV1.000\0", 16), 0);
+  const uint32_t count = base::load_u32(p + 16);
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(base::load_u32(p + 20), (count + 1) * 8) << "the index size";
+  EXPECT_EQ(base::load_u32(p + 24), 0u);
+  ASSERT_GE(bytes.size(), 28 + (count + 1) * 8);
+  EXPECT_EQ(base::load_u32(p + 28 + 4), 28 + (count + 1) * 8) << "the first member follows the index";
+  for (uint32_t i = 1; i < count; ++i)
+    EXPECT_LT(base::load_u32(p + 28 + 8 * (i - 1)), base::load_u32(p + 28 + 8 * i)) << "hashes ascend";
+  EXPECT_EQ(base::load_u32(p + 28 + 8 * count + 4), bytes.size()) << "the closing entry marks the end";
+  EXPECT_EQ(bytes.size() - (28 + (count + 1) * 8), 3000u + 70 + 512 + 1 + 0) << "members stored as they are";
+}
+
 TEST(QuorelArc, CreateRefusesClashesAndKeepsTheOldArchive) {
   TempDir t;
   t.write("old.arc", "previous archive");
