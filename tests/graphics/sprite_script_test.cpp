@@ -110,6 +110,45 @@ TEST(SpriteScripts, TransparencySequencesAndTheirWaits) {
   EXPECT_EQ(r.log[4], "0 ");
 }
 
+// A fade moves in proportion to the time along it, from the value it starts
+// at towards its target, not only at its midpoint.
+TEST(SpriteScripts, FadesMoveInProportionToTheirTime) {
+  GameRun r = run_main(page("@bg", 32, 32, 0) + keep("@b", "sprite_create", {"@bg"}) +
+                       call("sprite_move", {"@b", "0", "0"}) + page("@p", 4, 4, 0xFFFFFF) +
+                       keep("@s", "sprite_create", {"@p"}) + call("sprite_move", {"@s", "0", "0"}) +
+                       call("sprite_alfa_set", {"@s", "128"}) + wait(0) +
+                       // 128 to 0 over 400 ms: a quarter of the way at 100 ms.
+                       call("sprite_alfa_set", {"@s", "0", "400"}) + wait(100) + screen_pixel(1, 1) +
+                       call("sprite_alfa_wait", {"@s"}) + wait(0) +
+                       // 0 to 200 over 400 ms: three quarters at 300 ms.
+                       call("sprite_alfa_set", {"@s", "200", "400"}) + wait(300) + screen_pixel(1, 1));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.log.size(), 2u) << r.err;
+  auto grey = [](int t) {
+    int v = ((256 - t) * 255) >> 8;
+    return std::to_string(v | v << 8 | v << 16) + " ";
+  };
+  EXPECT_EQ(r.log[0], grey(96));
+  EXPECT_EQ(r.log[1], grey(150));
+}
+
+// A sprite showing one cell of a larger sheet repaints the area it covers on
+// the screen, wherever that cell lies on the sheet: moving it leaves no trail.
+TEST(SpriteScripts, ASpriteShowingPartOfASheetLeavesNoTrailWhenItMoves) {
+  std::string sheet = keep("@sheet", "page_create", {"32", "16"});
+  for (int n = 0; n < 8; ++n)
+    sheet += call("grp_boxfill", {"@sheet", std::to_string(8 * (n % 4)), std::to_string(8 * (n / 4)), "8", "8",
+                                  std::to_string(n + 1)});
+  GameRun r = run_main(page("@bg", 32, 32, 16) + keep("@b", "sprite_create", {"@bg"}) +
+                       call("sprite_move", {"@b", "0", "0"}) + sheet +
+                       keep("@a", "sprite_create", {"@sheet", "16", "8", "8", "8"}) +  // cell 6
+                       call("sprite_move", {"@a", "0", "0"}) + wait(0) + screen_pixel(0, 0) + screen_pixel(7, 7) +
+                       call("sprite_move", {"@a", "4", "20"}) + wait(0) + screen_pixel(0, 0) + screen_pixel(7, 7) +
+                       screen_pixel(4, 20) + screen_pixel(11, 27));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"7 ", "7 ", "16 ", "16 ", "7 ", "7 "}));
+}
+
 TEST(SpriteScripts, CellsSelectTheirPartOfTheSheetAndPhaseLockedSequencesAgree) {
   // A sheet of 4 × 2 cells of 8 × 8, cell n filled with colour n + 1.
   std::string sheet = keep("@sheet", "page_create", {"32", "16"});

@@ -215,6 +215,47 @@ TEST_F(Blocks, DamagedSaveFilesAreRefusedWithTheReason) {
   EXPECT_EQ(error_of(longer), persist::ReadError::None);
 }
 
+// The limits a save may reach are readable: 256 frames (a thread at its
+// deepest) and thumbnails up to 4096 pixels on a side; one more is refused.
+TEST_F(Blocks, SavesAtTheLimitsAreReadAndOneBeyondIsRefused) {
+  auto save = [&](size_t frames, int w, int h) {
+    const std::vector<uint8_t> backlog(persist::kBacklogSize, 0);
+    const std::vector<uint8_t> thumbnail(static_cast<size_t>(w) * h * 3, 7);
+    persist::FrameRecord f;
+    f.script = "START.MJO";
+    f.pc = 0x20;
+    f.base = 1;
+    f.stack_top = 1;
+    const std::vector<persist::FrameRecord> records(frames, f);
+    const std::vector<rt::Value> locals = {rt::int_value(0)};
+    persist::SaveContents c;
+    c.backlog = backlog;
+    c.thumb_width = w;
+    c.thumb_height = h;
+    c.thumbnail = thumbnail;
+    c.frames = records;
+    c.locals = locals;
+    return persist::write_save(c);
+  };
+  auto error_of = [](const std::vector<uint8_t>& bytes) {
+    persist::ReadError error;
+    persist::parse_save(bytes, &error);
+    return error;
+  };
+  auto deepest = persist::parse_save(save(256, 0, 0));
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(deepest->frames.size(), 256u);
+  EXPECT_EQ(error_of(save(257, 0, 0)), persist::ReadError::BadCounts);
+  auto wide = persist::parse_save(save(1, 4096, 1));
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(wide->thumb_width, 4096);
+  auto tall = persist::parse_save(save(1, 1, 4096));
+  ASSERT_TRUE(tall);
+  EXPECT_EQ(tall->thumb_height, 4096);
+  EXPECT_EQ(error_of(save(1, 4097, 1)), persist::ReadError::BadCounts);
+  EXPECT_EQ(error_of(save(1, 1, 4097)), persist::ReadError::BadCounts);
+}
+
 TEST_F(Blocks, TheSystemFileHoldsTheSeenTableAndThePersistentVariables) {
   std::array<uint32_t, persist::kSeenEntries> seen{};
   seen[0] = 0xDEADBEEF;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <set>
 
 #include "resources/resources.h"
 #include "sound/mixer.h"
@@ -67,6 +68,32 @@ TEST(VolumeScale, HundredthsOfADecibel) {
   EXPECT_EQ(snd::attenuation_of(-3), -10000);
   EXPECT_EQ(snd::attenuation_of(5000), 0);
   EXPECT_FLOAT_EQ(snd::gain_of(-602), static_cast<float>(std::pow(10.0, -0.301)));
+}
+
+// Sums beyond full scale stop at the loudest sample of their sign; they
+// never wrap round to the other sign. Full scale itself passes unchanged.
+TEST(Mixing, LoudSumsSaturateAtFullScale) {
+  auto mixed = [](std::vector<int16_t> levels) {
+    snd::Mixer m;
+    for (int16_t level : levels) {
+      snd::SoundBuffer* b = m.create(snd::pcm16_format(2, snd::kDeviceRate), 4 * 4410);
+      std::vector<int16_t> samples(2 * 4410, level);
+      m.write(b, 0, reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
+      m.set_volume(b, 0);
+      m.start(b);
+    }
+    std::vector<int16_t> out(2 * 1024);
+    m.mix(out.data(), 1024);
+    // After the ramp-in every sample holds the same value.
+    std::set<int16_t> seen(out.begin() + 2 * snd::kRampFrames, out.end());
+    return seen.size() == 1 ? *seen.begin() : int16_t{1234};
+  };
+  EXPECT_EQ(mixed({30000, 30000}), 32767);
+  EXPECT_EQ(mixed({-30000, -30000}), -32768);
+  EXPECT_EQ(mixed({32767}), 32767);
+  EXPECT_EQ(mixed({-32768}), -32768);
+  EXPECT_EQ(mixed({20000, -5000, 17767}), 32767);
+  EXPECT_EQ(mixed({20000, -30000}), -10000);
 }
 
 TEST_F(Engine, PlaysAtTheDecibelLevelAndEndsOnTime) {

@@ -141,6 +141,14 @@ TEST_F(ConsoleTest, AFullBoxStartsANewPage) {
   EXPECT_EQ(lines, (std::vector<Line>{{10, 20, 200, 20}, {10, 45, 200, 20}, {10, 20, 100, 20}}));
 }
 
+TEST_F(ConsoleTest, ALineEndingExactlyAtTheBoxBottomStillFits) {
+  box(10, 20, 200, 70);  // the third line, at 70, ends at 90: the bottom
+  show("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめも");
+  ASSERT_EQ(hooks.size(), 1u);
+  EXPECT_EQ(hooks[0].key, txt::kHookWipe);
+  EXPECT_EQ(lines, (std::vector<Line>{{10, 20, 200, 20}, {10, 45, 200, 20}, {10, 70, 200, 20}, {10, 20, 100, 20}}));
+}
+
 TEST_F(ConsoleTest, BoxesTooSmallStillMakeProgress) {
   box(10, 20, 5, 5);  // narrower than a character, lower than a line
   show("あいう");
