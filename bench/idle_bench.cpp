@@ -221,7 +221,9 @@ int main(int argc, char** argv) {
   const double to_frame = ms_until(c, "first frame presented", said);
   drain(c.err);
   c.err = -1;
-  std::this_thread::sleep_for(std::chrono::seconds(2));  // the line is typed, the click wait begins
+  // The line is typed, the click wait begins, and after three seconds of
+  // silence the audio device closes.
+  std::this_thread::sleep_for(std::chrono::seconds(4));
   Rates idle = measure(c.pid, seconds);
   stop(c);
 
