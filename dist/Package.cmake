@@ -18,7 +18,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # for the GPU renderer and libudev to find gamepads, and the message window
 # needs the Japanese font fontconfig resolves its default face to.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libudev1, fonts-ipafont-gothic")
+# FFmpeg too: the program opens it when the first movie plays (the sonames
+# of the major versions it was built against, in Debian's package names).
+set(_ffmpeg_packages)
+foreach(_lib avformat avcodec swscale swresample avutil)
+  string(REGEX MATCH "^[0-9]+" _major "${FFMPEG_lib${_lib}_VERSION}")
+  if(NOT _major)
+    message(FATAL_ERROR "no version for lib${_lib} (pkg-config)")
+  endif()
+  string(APPEND _ffmpeg_packages ", lib${_lib}${_major}")
+endforeach()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libudev1, fonts-ipafont-gothic${_ffmpeg_packages}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho")
 
 include(CPack)
