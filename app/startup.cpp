@@ -281,6 +281,7 @@ void run_loop(Engine& e) {
         // A start script that ends at once must not spin without end: the
         // restart counts as a pass and lets the window events in.
         ++vm.passes;
+        if (vm.hooks.pass_done) vm.hooks.pass_done(e);
         e.retry_repeats = 0;
         if (e.options.max_frames && vm.passes >= *e.options.max_frames) return;
         pump_events(e);

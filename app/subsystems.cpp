@@ -2,6 +2,7 @@
 
 #include "core/engine.h"
 #include "graphics/builtins.h"
+#include "graphics/capture.h"
 #include "graphics/movie.h"
 #include "graphics/screen_builtins.h"
 #include "mahjong/builtins.h"
@@ -59,6 +60,13 @@ void install_subsystem_hooks(Engine& e) {
   // the voice slot.
   e.sound->console_command = [](Engine& en, std::string_view record) { txt::execute(en, record, false); };
   e.text->voice_player = snd::play_voice;
+  // --screenshot-at: what the player sees at the given passes.
+  if (!e.options.screenshots_at.empty()) {
+    e.vm->hooks.pass_done = [](Engine& en) {
+      for (const Options::TimedShot& shot : en.options.screenshots_at)
+        if (shot.pass == en.vm->passes && !gfx::write_presented_screenshot(en, shot.file)) en.output_failed = true;
+    };
+  }
 }
 
 }  // namespace rt

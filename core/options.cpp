@@ -39,6 +39,9 @@ engine's current directory.
                         at exit, write what the player sees of the game area
                         (the picture with a movie, menus and dialogs over it)
                         as BMP or PNG
+  --screenshot-at=N:FILE
+                        once N scheduler passes are done, write what the player
+                        sees, as --screenshot-presented does; may be repeated
   --audio-out=FILE.wav  headless: write the mixed sound output
   --input=FILE          timed key, mouse and gamepad events played as if by a
                         player (with --virtual-clock the run repeats exactly),
@@ -159,6 +162,15 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
       if (value == "nearest") o.filter = Filter::Nearest;
       else if (value == "linear") o.filter = Filter::Linear;
       else return bad_value();
+      continue;
+    }
+    if (name == "screenshot-at") {
+      const size_t colon = value.find(':');
+      uint64_t n;
+      if (!need_value() || colon == std::string_view::npos || colon + 1 == value.size() ||
+          !parse_number(value.substr(0, colon), &n))
+        return bad_value();
+      o.screenshots_at.push_back({n, std::string(value.substr(colon + 1))});
       continue;
     }
     std::string* text = name == "screenshot"             ? &o.screenshot

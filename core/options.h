@@ -21,6 +21,13 @@ struct Options {
   std::optional<uint32_t> seed;
   std::string screenshot;                  // .bmp or .png, written at exit
   std::string screenshot_presented;        // the same, of what the player sees
+  // --screenshot-at=FRAME:FILE (repeatable): what the player sees once that
+  // many scheduler passes are done.
+  struct TimedShot {
+    uint64_t pass = 0;
+    std::string file;
+  };
+  std::vector<TimedShot> screenshots_at;
   std::string audio_out;                   // .wav, headless mixer output
   std::string input;                       // timed input events (headless)
   std::string settings;                    // settings file in place of the per-user one

@@ -202,7 +202,9 @@ void watchdog_check(Engine& e) {
   // Shorter bursts of work keep taking no virtual time.
   if (++vm.watchdog_turns >= kLongPassTurns) {
     if (e.clock.is_virtual()) e.clock.end_pass();
-    if (e.options.max_frames && ++vm.passes >= *e.options.max_frames) vm.quit_requested = true;
+    ++vm.passes;
+    if (vm.hooks.pass_done) vm.hooks.pass_done(e);
+    if (e.options.max_frames && vm.passes >= *e.options.max_frames) vm.quit_requested = true;
   }
   pump_events(e);
   if (vm.quit_requested) vm.exit_code = kThreadYield;
@@ -273,6 +275,7 @@ int32_t run_scheduler(Engine& e) {
     }
     e.clock.end_pass();
     ++vm.passes;
+    if (vm.hooks.pass_done) vm.hooks.pass_done(e);
     vm.watchdog_turns = 0;
     e.retry_repeats = 0;  // a box that comes back after a pass is a new occurrence
     if (e.options.max_frames && vm.passes >= *e.options.max_frames) return kRunEnd;

@@ -86,6 +86,8 @@ struct Hooks {
   // pass (0: at once), or kNoWake. Between passes the loop sleeps until the
   // earliest of these, the threads' deadlines and an input event.
   std::vector<uint32_t (*)(Engine&, uint32_t now)> wake_hooks;
+  // After every counted scheduler pass (`passes` already counts it).
+  void (*pass_done)(Engine&) = nullptr;
   // Milliseconds from `now` until the frame pacing allows the next frame.
   uint32_t (*next_frame_in)(Engine&, uint32_t now) = nullptr;
   // Steps of the reset of the script machine and of shutdown, in order.

@@ -300,6 +300,7 @@ void modal_loop(rt::Engine& e, Overlay& o, std::function<bool()> body) {
     e.clock.sleep(e.clock.is_virtual() ? 0 : 15);
     e.clock.end_pass();
     ++vm.passes;
+    if (vm.hooks.pass_done) vm.hooks.pass_done(e);
     if (e.options.max_frames && vm.passes >= *e.options.max_frames) {
       vm.quit_requested = true;
       o.frozen = true;

@@ -36,6 +36,13 @@ TEST(CommandLine, EveryOption) {
   EXPECT_TRUE(parse({}).options.fast_loop);
   EXPECT_EQ(o.game_dir, "game");
   EXPECT_EQ(parse({"--fullscreen", "--window"}).options.fullscreen, false);
+  // Pictures at passes, in the order given; a file name may hold a colon.
+  const auto at = parse({"--screenshot-at=30:a.bmp", "--screenshot-at=7:c:/b.png"}).options.screenshots_at;
+  ASSERT_EQ(at.size(), 2u);
+  EXPECT_EQ(at[0].pass, 30u);
+  EXPECT_EQ(at[0].file, "a.bmp");
+  EXPECT_EQ(at[1].pass, 7u);
+  EXPECT_EQ(at[1].file, "c:/b.png");
 }
 
 TEST(CommandLine, BadInputIsAnError) {
@@ -50,6 +57,9 @@ TEST(CommandLine, BadInputIsAnError) {
                                                          {"--renderer=vulkan"},
                                                          {"--headless=1"},
                                                          {"--screenshot"},
+                                                         {"--screenshot-at=a.bmp"},
+                                                         {"--screenshot-at=12:"},
+                                                         {"--screenshot-at=x:a.bmp"},
                                                          {"--trace=script,colour"},
                                                          {"a", "b"}}) {
     auto r = parse(args);
@@ -64,7 +74,7 @@ TEST(CommandLine, UsageDocumentsEveryOption) {
   std::string usage = rt::usage_text();
   for (const char* option : {"--headless", "--answer", "--virtual-clock", "--max-frames", "--seed", "--screenshot",
                              "--audio-out", "--input", "--settings", "--fullscreen", "--window", "--scale",
-                             "--filter", "--renderer", "--screenshot-presented", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
+                             "--filter", "--renderer", "--screenshot-presented", "--screenshot-at", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -179,7 +179,7 @@ TEST(ScreenEndToEnd, MovingTransparentSpriteMatchesTheComputedPicture) {
   EXPECT_TRUE(read_file(game.dir / "third.bmp") == got);
 
   // A screenshot that cannot be written fails the run, after a normal end.
-  for (const char* option : {"--screenshot=", "--screenshot-presented="}) {
+  for (const char* option : {"--screenshot=", "--screenshot-presented=", "--screenshot-at=2:"}) {
     GameRun lost = game.run({option + (game.dir / "no-such-folder/shot.png"), "--seed=7"});
     EXPECT_EQ(lost.exit_code, 1) << option;
     EXPECT_NE(lost.err.find("cannot write the screenshot"), std::string::npos) << lost.err;
