@@ -31,14 +31,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # the game through on the virtual clock, with settings of its own.
   if [[ "${XAUTHORITY:-}" == */xvfb-run.*/Xauthority ]]; then
     rm -f "$build/demo-xvfb-settings.ini"
-    options=(--input="$autoplay" --virtual-clock=16 --max-frames=1500 --seed=1
+    options=(--input="$autoplay" --virtual-clock=16 --max-frames=2400 --seed=1
              --settings="$build/demo-xvfb-settings.ini")
   fi
   "$build/quorel" --screenshot="$shot" "${options[@]}" "$@" "$game" || echo "quorel ended with exit code $?"
   if [ -f "$shot" ]; then echo "Screenshot of the last frame: $shot"; fi
   exit 0
 fi
-"$build/quorel" --headless --virtual-clock=16 --max-frames=1500 --seed=1 --input="$autoplay" \
+"$build/quorel" --headless --virtual-clock=16 --max-frames=2400 --seed=1 --input="$autoplay" \
   --settings="$build/demo-settings.ini" --screenshot="$shot" "$@" "$game" || echo "quorel ended with exit code $?"
 if [ -f "$shot" ]; then
   echo "No display: ran the demo headless. Screenshot: $shot"

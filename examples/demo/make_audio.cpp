@@ -3,6 +3,7 @@
 // demo is the project's own.
 //
 //   quorel-demo-audio OUTPUT_FOLDER
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -57,6 +58,47 @@ std::vector<int16_t> voice() {
   return out;
 }
 
+// A spoken line: syllables of vowel-like sound, each a pitch contour over
+// harmonics shaped by two formants, with short breaks between words.
+// `pitch` sets the speaker (a girl's voice is higher), `seed` the line.
+std::vector<int16_t> speech(double pitch, int syllables, uint32_t seed) {
+  const int rate = 22050;
+  auto random = [&seed] {
+    seed = seed * 214013 + 2531011;
+    return static_cast<double>((seed >> 16) & 0x7FFF) / 32768.0;
+  };
+  // Formants (Hz) of a, i, u, e, o.
+  const double formants[5][2] = {{800, 1200}, {300, 2300}, {350, 1300}, {500, 1900}, {500, 900}};
+  std::vector<int16_t> out;
+  double phase = 0;
+  for (int s = 0; s < syllables; ++s) {
+    const double length = 0.13 + 0.08 * random();
+    const auto& f = formants[static_cast<int>(random() * 5) % 5];
+    const double rise = (random() - 0.4) * 0.25;
+    // The line falls towards its end, as a sentence does.
+    const double base = pitch * (1.0 + 0.08 * std::sin(s * 1.7) - 0.12 * s / syllables);
+    const int n = static_cast<int>(length * rate);
+    for (int i = 0; i < n; ++i) {
+      const double t = static_cast<double>(i) / n;
+      const double f0 = base * (1.0 + rise * t);
+      phase += 2 * kPi * f0 / rate;
+      double v = 0;
+      for (int k = 1; k * f0 < 4000; ++k) {
+        const double hz = k * f0;
+        const double gain = std::exp(-std::pow((hz - f[0]) / 200, 2)) + 0.6 * std::exp(-std::pow((hz - f[1]) / 260, 2)) +
+                            0.15 / k;
+        v += gain * std::sin(k * phase);
+      }
+      const double env = std::min(1.0, t * 12) * std::min(1.0, (1 - t) * 8);
+      out.push_back(static_cast<int16_t>(std::lrint(std::clamp(5200 * env * v, -30000.0, 30000.0))));
+    }
+    // A breath between some of the words.
+    const int gap = static_cast<int>((random() < 0.3 ? 0.09 : 0.02) * rate);
+    out.insert(out.end(), static_cast<size_t>(gap), 0);
+  }
+  return out;
+}
+
 // A short chime.
 std::vector<int16_t> effect() {
   const int rate = 44100;
@@ -81,6 +123,17 @@ int main(int argc, char** argv) {
   bool ok = write(dir + "/demo_bgm.ogg", testing_support::vorbis_encode(music(), 2, 44100, 0.3f)) &&
             write(dir + "/demo_voice.wav", testing_support::pcm16_wave(voice(), 1, 22050)) &&
             write(dir + "/demo_se.wav", testing_support::pcm16_wave(effect(), 2, 44100));
+  // The characters' lines: Mina speaks higher than Sora.
+  const struct {
+    const char* name;
+    double pitch;
+    int syllables;
+  } lines[] = {{"mina1", 290, 14}, {"mina2", 300, 9}, {"mina3", 280, 12}, {"sora1", 190, 12},
+               {"sora2", 185, 14}, {"sora3", 200, 10}};
+  uint32_t seed = 99;
+  for (const auto& line : lines)
+    ok = ok && write(dir + "/" + line.name + ".wav",
+                     testing_support::pcm16_wave(speech(line.pitch, line.syllables, seed++ * 7919), 1, 22050));
   if (!ok) std::fprintf(stderr, "quorel-demo-audio: cannot write into %s\n", dir.c_str());
   return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Draws the demo game's pictures and writes them as PNG files: an evening
-// sky with hills, a shaded ball, a star and a title panel, the last three
-// with soft edges in their alpha channel. Everything is computed here, so
+// sky with hills and the same hills at night, a shaded ball, a star, a
+// title panel, the two characters and the mahjong table; all but the
+// backgrounds with soft edges in their alpha channel. Everything is computed here, so
 // the demo's data is the project's own.
 //
 //   quorel-demo-images OUTPUT_FOLDER
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -182,6 +184,169 @@ Picture panel() {
   return p;
 }
 
+
+// The same hills under a night sky: a moon and many stars.
+Picture night() {
+  Picture p(640, 480, false);
+  uint32_t seed = 777;
+  auto random = [&seed] {
+    seed = seed * 214013 + 2531011;
+    return (seed >> 16) & 0x7FFF;
+  };
+  for (int y = 0; y < 480; ++y) {
+    double t = y / 479.0;
+    double r = mix(6, 40, t * t), g = mix(10, 40, t * t), b = mix(40, 90, t);
+    for (int x = 0; x < 640; ++x) {
+      double d = std::hypot(x - 590.0, y - 62.0);
+      double glow = std::exp(-d / 70.0) * 0.35;
+      double disc = 1.0 - smooth(30, 32, d);
+      // A crescent: the disc without a second, offset one.
+      disc *= smooth(27, 30, std::hypot(x - 603.0, y - 54.0));
+      double pr = mix(r, 255, std::max(glow, disc)), pg = mix(g, 245, std::max(glow, disc)),
+             pb = mix(b, 200, std::max(glow, disc));
+      double far = 330 + 30 * std::sin(x / 70.0) + 14 * std::sin(x / 23.0 + 1.0);
+      double near = 390 + 26 * std::sin(x / 110.0 + 2.0) + 9 * std::sin(x / 31.0);
+      double f = smooth(far - 0.8, far + 0.8, y), n = smooth(near - 0.8, near + 0.8, y);
+      pr = mix(pr, 22, f), pg = mix(pg, 26, f), pb = mix(pb, 52, f);
+      pr = mix(pr, 10, n), pg = mix(pg, 30, n), pb = mix(pb, 32, n);
+      p.set(x, y, pr, pg, pb);
+    }
+  }
+  for (int i = 0; i < 260; ++i) {
+    int x = static_cast<int>(random() % 640), y = static_cast<int>(random() % 300);
+    double r, g, b;
+    p.get(x, y, r, g, b);
+    if (r > 60) continue;  // not on the moon or the hills
+    double bright = 0.4 + (random() % 100) / 166.0;
+    p.set(x, y, mix(r, 255, bright), mix(g, 250, bright), mix(b, 230, bright));
+    if (random() % 8 == 0)  // a few brighter ones with a cross of light
+      for (int k = -1; k <= 1; k += 2) {
+        double nr, ng, nb;
+        p.get(x + k < 0 ? x : x + k, y, nr, ng, nb);
+        p.set(std::clamp(x + k, 0, 639), y, mix(nr, 255, 0.5), mix(ng, 250, 0.5), mix(nb, 230, 0.5));
+        p.get(x, std::clamp(y + k, 0, 479), nr, ng, nb);
+        p.set(x, std::clamp(y + k, 0, 479), mix(nr, 255, 0.5), mix(ng, 250, 0.5), mix(nb, 230, 0.5));
+      }
+  }
+  return p;
+}
+
+// A character from the waist up, in simple shapes: hair behind and in front
+// of a round face with eyes, cheeks and a smile, over a dress or a coat.
+struct Look {
+  double hair[3], dress[3], trim[3];
+  bool long_hair;
+};
+
+Picture character(const Look& look) {
+  const int w = 220, h = 330;
+  Picture p(w, h, true);
+  const double hx = 110, hy = 110, hr = 58;  // the face
+  auto ellipse = [](double u, double v, double cx, double cy, double rx, double ry) {
+    const double dx = (u - cx) / rx, dy = (v - cy) / ry;
+    return dx * dx + dy * dy <= 1.0;
+  };
+  // Layers from the back: each a shape and a colour; later ones cover.
+  struct Layer {
+    std::function<bool(double, double)> inside;
+    double r, g, b;
+  };
+  const double skin[3] = {255, 226, 204};
+  std::vector<Layer> layers;
+  auto add = [&](std::function<bool(double, double)> f, const double* c, double shade = 1.0) {
+    layers.push_back({std::move(f), c[0] * shade, c[1] * shade, c[2] * shade});
+  };
+  // Hair behind the head: long to the shoulders, or a short round cap.
+  if (look.long_hair)
+    add([&](double u, double v) { return ellipse(u, v, hx, hy + 40, hr + 16, hr + 78) && v < 250; }, look.hair, 0.85);
+  else
+    add([&](double u, double v) { return ellipse(u, v, hx, hy - 4, hr + 10, hr + 12); }, look.hair, 0.85);
+  // The body: shoulders rounding into a dress that widens to the foot.
+  add(
+      [&](double u, double v) {
+        if (v < 185) return false;
+        const double half = 58 + (v - 185) * 0.25;
+        if (std::abs(u - hx) > half) return false;
+        return v > 200 || ellipse(u, v, hx, 215, half, 30);
+      },
+      look.dress);
+  // The collar and a ribbon or buttons in the trim colour.
+  add([&](double u, double v) { return ellipse(u, v, hx, 190, 30, 14); }, look.trim);
+  add([&](double u, double v) { return ellipse(u, v, hx, 190, 17, 9); }, skin);
+  add([&](double u, double v) { return ellipse(u, v, hx - 9, 206, 10, 6) || ellipse(u, v, hx + 9, 206, 10, 6); },
+      look.trim);
+  // The neck and the face.
+  add([&](double u, double v) { return std::abs(u - hx) < 13 && v > hy + 30 && v < 195; }, skin, 0.92);
+  add([&](double u, double v) { return ellipse(u, v, hx, hy + 4, hr - 2, hr + 2); }, skin);
+  // The fringe: a cap over the top of the head with a scalloped lower edge.
+  add(
+      [&](double u, double v) {
+        if (!ellipse(u, v, hx, hy - 6, hr + 4, hr + 2)) return false;
+        const double edge = hy - 22 + 10 * std::abs(std::sin((u - hx) / 13.0)) + std::pow((u - hx) / hr, 2) * 30;
+        return v < edge;
+      },
+      look.hair);
+  // Side locks in front of the ears.
+  add([&](double u, double v) {
+    return (ellipse(u, v, hx - hr + 6, hy + 22, 11, look.long_hair ? 50 : 30) ||
+            ellipse(u, v, hx + hr - 6, hy + 22, 11, look.long_hair ? 50 : 30)) &&
+           v > hy - 20;
+  }, look.hair);
+  // Cheeks.
+  const double blush[3] = {255, 170, 170};
+  add([&](double u, double v) { return ellipse(u, v, hx - 30, hy + 28, 11, 6) || ellipse(u, v, hx + 30, hy + 28, 11, 6); },
+      blush);
+  // Eyes: dark ovals with a light spot; a small smile.
+  const double eye[3] = {50, 40, 60}, white[3] = {255, 255, 255}, mouth[3] = {190, 80, 80};
+  add([&](double u, double v) { return ellipse(u, v, hx - 22, hy + 10, 7.5, 11) || ellipse(u, v, hx + 22, hy + 10, 7.5, 11); },
+      eye);
+  add([&](double u, double v) { return ellipse(u, v, hx - 20, hy + 5, 2.8, 3.5) || ellipse(u, v, hx + 24, hy + 5, 2.8, 3.5); },
+      white);
+  add(
+      [&](double u, double v) {
+        const double d = std::hypot(u - hx, v - (hy + 26));
+        return d > 10 && d < 13 && v > hy + 30;
+      },
+      mouth);
+
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      double r = 0, g = 0, b = 0, a = 0;
+      for (const Layer& l : layers) {
+        const double c = coverage(x, y, l.inside);
+        if (c == 0) continue;
+        // Over nothing the shape keeps its own colour (the alpha makes the
+        // edge soft); over another shape the two mix.
+        const double t = a == 0 ? 1.0 : c;
+        r = mix(r, l.r, t), g = mix(g, l.g, t), b = mix(b, l.b, t);
+        a = a + (1 - a) * c;
+      }
+      // Light from the upper left, a little darker towards the foot.
+      const double light = 1.0 - 0.18 * std::clamp((y - 200) / 130.0, 0.0, 1.0);
+      p.set(x, y, r * light, g * light, b * light, a);
+    }
+  return p;
+}
+
+// The mahjong table: green felt with a faint weave, a wooden rim.
+Picture table() {
+  Picture p(640, 480, false);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const double edge = std::min({x, y, 639 - x, 479 - y});
+      const double weave = (x % 4 == 0 ? 3 : 0) + (y % 4 == 0 ? 3 : 0);
+      const double vignette = 1.0 - 0.35 * std::pow(std::hypot(x - 320.0, y - 240.0) / 400.0, 2);
+      double r = (20 + weave) * vignette, g = (105 + weave) * vignette, b = (70 + weave) * vignette;
+      if (edge < 14) {
+        const double grain = 0.85 + 0.15 * std::sin(x * 0.3 + y * 0.05);
+        r = 120 * grain, g = 72 * grain, b = 40 * grain;
+        if (edge < 2 || (edge > 11 && edge < 14)) r *= 0.7, g *= 0.7, b *= 0.7;
+      }
+      p.set(x, y, r, g, b);
+    }
+  return p;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,7 +356,9 @@ int main(int argc, char** argv) {
   }
   const std::string out = argv[1];
   bool ok = save(sky(), out + "/sky.png") && save(ball(), out + "/ball.png") && save(star(), out + "/star.png") &&
-            save(panel(), out + "/panel.png");
+            save(panel(), out + "/panel.png") && save(night(), out + "/night.png") && save(table(), out + "/table.png") &&
+            save(character({{70, 45, 40}, {240, 150, 170}, {255, 250, 245}, true}), out + "/mina.png") &&
+            save(character({{40, 50, 90}, {90, 140, 210}, {250, 215, 90}, false}), out + "/sora.png");
   if (!ok) std::fprintf(stderr, "quorel-demo-images: cannot write into %s\n", out.c_str());
   return ok ? 0 : 1;
 }

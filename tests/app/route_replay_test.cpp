@@ -129,6 +129,7 @@ void replay(const std::string& name) {
   }
 }
 
-TEST(RouteReplay, Autoplay) { replay("autoplay"); }
+TEST(RouteReplay, Promise) { replay("promise"); }
+TEST(RouteReplay, Secret) { replay("secret"); }
 
 }  // namespace

@@ -79,8 +79,8 @@ TEST(TextProgram, TheTranslatedDemoPlaysAndShowsItsEnglishLines) {
                        {}, 120, {"XDG_RUNTIME_DIR=" + dir.path()});
   };
   // The whole play: the moved code still jumps, calls and chooses as before.
-  ASSERT_EQ(play(dir / "en", 1500, "end.bmp").exit_code, 0);
-  EXPECT_NE(dir.read("en/debugout.log").find("demo: the story is told"), std::string::npos);
+  ASSERT_EQ(play(dir / "en", 2300, "end.bmp").exit_code, 0);
+  EXPECT_NE(dir.read("en/debugout.log").find("demo: back to the title"), std::string::npos);
   // The first page: the same picture above the message window, other text in it.
   ASSERT_EQ(play(dir / "en", 330, "en.bmp").exit_code, 0);
   ASSERT_EQ(play(kDemo, 330, "ja.bmp").exit_code, 0);
