@@ -87,6 +87,8 @@ void replay(const std::string& name) {
   ASSERT_TRUE(read_route(name, &route, &error)) << error;
   TempDir dir;
   RunResult copy = run_program({"/bin/cp", "-r", std::string(QUOREL_BINARY_DIR) + "/examples/demo", dir / "game"});
+  // Only the game: not what a run in the build tree left (its log, saves, caches).
+  run_program({"/bin/rm", "-rf", dir / "game/debugout.log", dir / "game/savedata"});
   ASSERT_EQ(copy.exit_code, 0) << copy.err;
   std::vector<std::string> argv = {"quorel",
                                    "--headless",

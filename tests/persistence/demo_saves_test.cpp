@@ -18,6 +18,8 @@ namespace {
 TEST(DemoSaves, TheTitlesContinueLoadsTheChoiceBackAndChoosesAgain) {
   TempDir dir;
   RunResult copy = run_program({"/bin/cp", "-r", std::string(QUOREL_BINARY_DIR) + "/examples/demo", dir / "game"});
+  // Only the game: not what a run in the build tree left (its log, saves, caches).
+  run_program({"/bin/rm", "-rf", dir / "game/debugout.log", dir / "game/savedata"});
   ASSERT_EQ(copy.exit_code, 0) << copy.err;
   RunResult run = run_program({"quorel", "--headless", "--virtual-clock=16", "--max-frames=3500", "--seed=1",
                                "--settings=" + (dir / "settings.ini"),

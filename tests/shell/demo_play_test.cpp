@@ -26,6 +26,8 @@ Play play(int frames, bool with_audio = false) {
   TempDir dir;
   Play p;
   RunResult copy = run_program({"/bin/cp", "-r", std::string(QUOREL_BINARY_DIR) + "/examples/demo", dir / "game"});
+  // Only the game: not what a run in the build tree left (its log, saves, caches).
+  run_program({"/bin/rm", "-rf", dir / "game/debugout.log", dir / "game/savedata"});
   EXPECT_EQ(copy.exit_code, 0) << copy.err;
   // A lock directory of its own: the demo's title is the same in every run.
   std::vector<std::string> argv = {
