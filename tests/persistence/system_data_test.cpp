@@ -82,6 +82,22 @@ TEST(SystemData, NothingIsWrittenWhileSavingIsDisabled) {
   EXPECT_EQ(game.run().log, (std::vector<std::string>{"0 0 0 "}));
 }
 
+// The key disables saving at the value 1 only; any other value saves.
+TEST(SystemData, OnlyTheValueOneDisablesSaving) {
+  ScriptGame game("LOADSAVEDISABLE 2\n");
+  game.script("start", counting_script(R"(
+    syscall_discard save_enable, 0
+    syscall_discard save_point, 0
+    push_i 2
+    syscall_discard save_write, 1
+    syscall_discard system_end, 0
+)"));
+  GameRun one = game.run();
+  EXPECT_EQ(one.exit_code, 0) << one.err;
+  EXPECT_TRUE(game.dir.exists("savedata/quorel_system.mss"));
+  EXPECT_TRUE(game.dir.exists("savedata/quorel_0002.sav"));
+}
+
 TEST(SystemData, ADamagedFileIsKeptAsideAndTheGameStartsAfresh) {
   ScriptGame game;
   game.file("savedata/quorel_system.mss", std::string("QuorelSysV1.100\0", 16) + "short");

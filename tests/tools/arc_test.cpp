@@ -260,6 +260,20 @@ TEST(QuorelArc, ListAndExtractWithANamesFile) {
   EXPECT_RUN(arc({"list", t / "x.arc", "--names", t / "no-such-names"}), 1);
 }
 
+// A names-file line loses the blanks around it, and doubled separators in
+// its folder path count once: the member lands in that folder.
+TEST(QuorelArc, NamesFileLinesAreTrimmedAndRepeatedSeparatorsCountOnce) {
+  TempDir t;
+  t.write("src/title.png", "T");
+  t.write("src/logo.png", "L");
+  EXPECT_RUN(arc({"create", t / "x.arc", t / "src"}), 0);
+  t.write("names.txt", " \tsub//deep\\\\title.png  \t\r\nlogo.png \n");
+  auto r = arc({"extract", t / "x.arc", t / "out", "--names", t / "names.txt"});
+  EXPECT_RUN(r, 0);
+  EXPECT_EQ(t.read("out/sub/deep/title.png"), "T");
+  EXPECT_EQ(t.read("out/logo.png"), "L");
+}
+
 TEST(QuorelArc, CommandLine) {
   auto help = arc({"--help"});
   EXPECT_RUN(help, 0);

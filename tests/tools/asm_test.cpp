@@ -64,6 +64,21 @@ TEST(Assembler, LayoutOfOperands) {
             0xCF35F0E3u);
 }
 
+// The line count covers line numbers 0 to the highest one used, so that the
+// read mark of the last line has its bit; .lines sets it outright.
+TEST(Assembler, TheLineCountCoversTheHighestLine) {
+  auto line_count = [](const std::string& source) {
+    auto r = quorel_asm::assemble(source);
+    EXPECT_TRUE(r.ok());
+    auto image = rt::parse_script_image(r.object);
+    EXPECT_TRUE(image);
+    return image ? static_cast<int64_t>(image->line_count) : -1;
+  };
+  EXPECT_EQ(line_count("main:\n    line 3\n    line 7\n    line 5\n    return\n"), 8);
+  EXPECT_EQ(line_count("main:\n    return\n"), 0) << "no lines, no read marks";
+  EXPECT_EQ(line_count(".lines 20\nmain:\n    line 7\n    return\n"), 20);
+}
+
 TEST(AssemblerProgram, AssemblesDisassemblesAndRefusesBadInput) {
   TempDir dir;
   dir.write("s.qasm", ".function $init@GLOBAL\n    return\nmain:\n    push_s \"日本\"\n    syscall_discard debugout, 1\n");

@@ -3,6 +3,7 @@
 // what the tool writes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "graphics/image_codec.h"
@@ -164,6 +165,23 @@ TEST_F(Img, DifferenceImages) {
   auto refused = img({"encode", "--base=ev01.png", "red.png"});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_NE(refused.err.find("pure red at (0, 0)"), std::string::npos) << refused.err;
+}
+
+// Difference images that name each other as bases are a loop: refused with
+// a message, after a few levels, never followed without end.
+TEST_F(Img, DifferenceBasesThatLoopAreRefused) {
+  PngSpec one = picture(8, 4, PNG_COLOR_TYPE_RGB, 3);
+  PngSpec two = one;
+  two.rows[1][0] = 0x22;
+  dir.write("one.png", write_png(one));
+  dir.write("two.png", write_png(two));
+  ASSERT_EQ(img({"encode", "--base=two.png", "one.png"}).exit_code, 0);
+  ASSERT_EQ(img({"encode", "--base=one.png", "two.png"}).exit_code, 0);
+  std::filesystem::remove(dir / "one.png");
+  std::filesystem::remove(dir / "two.png");
+  auto r = img({"decode", "one.rct", "out.png"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("nested too deep"), std::string::npos) << r.err;
 }
 
 TEST_F(Img, BadInputIsReportedWithAStatus) {

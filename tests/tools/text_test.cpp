@@ -142,6 +142,25 @@ TEST(TextProgram, RefusesBadPoFilesWithTheLineAndWritesNothing) {
   EXPECT_FALSE(dir.exists("x.po"));
 }
 
+// A line that is not UTF-8 is refused, overlong two-byte forms included; an
+// escape that is not one of C's is refused rather than read as something else.
+TEST(PoFile, RefusesWhatIsNotUtf8OrNotAnEscape) {
+  auto reads = [](const std::string& msgstr) {
+    std::vector<quorel_text::PoEntry> entries;
+    std::string error;
+    return quorel_text::parse_po("msgctxt \"s.mjo:3\"\nmsgid \"a\"\nmsgstr \"" + msgstr + "\"\n", &entries, &error);
+  };
+  EXPECT_TRUE(reads("\xC2\x80"));
+  EXPECT_TRUE(reads("\xE3\x81\x82"));
+  EXPECT_FALSE(reads("\xC0\xAF")) << "an overlong '/'";
+  EXPECT_FALSE(reads("\xC1\xBF"));
+  EXPECT_FALSE(reads("\xE3\x81"));
+  EXPECT_TRUE(reads("\\7\\077\\377"));
+  EXPECT_FALSE(reads("\\8"));
+  EXPECT_FALSE(reads("\\9"));
+  EXPECT_FALSE(reads("\\q"));
+}
+
 TEST(PoFile, ReadsWhatOtherEditorsWrite) {
   // Wrapped lines, escapes, a byte-order mark, CRLF, obsolete entries.
   const std::string text =
