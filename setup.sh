@@ -15,6 +15,9 @@ packages=(
   xvfb xauth sox
   # install and package
   help2man appstream desktop-file-utils
+  # self-voicing: libspeechd's header (the library is opened at run time)
+  # and the speech server, to hear it
+  libspeechd-dev speech-dispatcher
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -119,6 +119,26 @@ uint32_t image_cache_budget(std::optional<uint64_t> available_memory) {
   return static_cast<uint32_t>(half);
 }
 
+// Self-voicing (--speak or the port's settings value Speak), and the text
+// hook: from the command line, else from the port's settings (where the
+// path must be absolute, see plat::LineSink). One that cannot be used is
+// said on stderr; the game runs on without it.
+static void attach_listeners(Engine& e) {
+  std::string spec = e.options.text_hook;
+  const bool from_settings = spec.empty();
+  if (from_settings) {
+    if (auto v = e.settings.get_string("TextHook", plat::Section::Port)) spec = plat::sjis_to_utf8(*v);
+  }
+  if (e.options.speak || e.settings.get_int("Speak", plat::Section::Port).value_or(0) != 0)
+    txt::set_self_voicing(e, true);
+  if (spec.empty()) return;
+  std::string why;
+  if (!txt::attach_text_hook(e, spec, from_settings, &why)) {
+    std::fprintf(stderr, "quorel: text hook %s: %s\n", spec.c_str(), why.c_str());
+    if (!from_settings) e.output_failed = true;
+  }
+}
+
 // [SECTION] Start-up ---------------------------------------------------------
 
 std::optional<int> start_up(Engine& e) {
@@ -156,6 +176,7 @@ std::optional<int> start_up(Engine& e) {
   // Written through at once, so that a crash leaves the flag set.
   e.settings.set_int("AbnormalTerminateFlg", 1);
   e.settings.save();
+  attach_listeners(e);
 
   // The fonts are looked up while the window opens.
   txt::font_library(e).prepare();

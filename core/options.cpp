@@ -69,6 +69,12 @@ engine's current directory.
                         path; auto (the default) takes the software path
                         where there is no GPU render device
   --debug=PATH          debugger link over the Unix-domain socket PATH
+  --text-hook=PATH      write every line of story text and every set of
+                        choices as a JSON object per line, in UTF-8, to the
+                        file PATH (appended), or to the Unix-domain socket
+                        PATH (an existing socket, or unix:PATH) as a client
+  --speak               self-voicing: speak each line and set of choices
+                        through speech-dispatcher (Alt+S turns it on and off)
   --trace=LIST          comma-separated debug channels written to stderr
                         (script, resources, graphics, text, sound, input,
                         all); tracing script runs every instruction in the
@@ -121,6 +127,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     if (name == "fullscreen" && no_value(true)) { o.fullscreen = true; continue; }
     if (name == "window" && no_value(true)) { o.fullscreen = false; continue; }
     if (name == "no-fast-loop" && no_value(true)) { o.fast_loop = false; continue; }
+    if (name == "speak" && no_value(true)) { o.speak = true; continue; }
     if (name == "answer") {
       if (!need_value()) return bad_value();
       o.answer = plat::parse_answer(value);
@@ -179,6 +186,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
                         : name == "input"     ? &o.input
                         : name == "settings"  ? &o.settings
                         : name == "debug"     ? &o.debug_socket
+                        : name == "text-hook" ? &o.text_hook
                                               : nullptr;
     if (text) {
       if (!need_value()) return bad_value();

@@ -237,6 +237,16 @@ bool parse_input_script(std::string_view text, std::vector<TimedEvent>* events, 
     previous = at;
   }
   std::stable_sort(out.begin(), out.end(), [](const TimedEvent& a, const TimedEvent& b) { return a.at < b.at; });
+  // Keys pressed while an Alt key is held are Alt combinations, as the
+  // window reports them.
+  constexpr int kVkAlt = 0x12;
+  bool alt = false;
+  for (TimedEvent& t : out) {
+    Event& ev = t.event;
+    if (ev.type != Event::Type::KeyDown && ev.type != Event::Type::KeyUp) continue;
+    if (ev.vk == kVkAlt) alt = ev.type == Event::Type::KeyDown;
+    ev.alt = alt;
+  }
   *events = std::move(out);
   return true;
 }

@@ -14,6 +14,7 @@
 #include "script/script_machine.h"
 #include "script/threads.h"
 #include "shell/input.h"
+#include "text/announce.h"
 
 namespace shell {
 
@@ -147,6 +148,7 @@ Progress region_add(Call& c) {
   r.depth = c.thread.depth;
   auto& list = regions_of(c.thread).regions;
   list.insert(list.begin(), r);
+  txt::announce_region_added(c.engine);
   return done(c);
 }
 
@@ -167,6 +169,7 @@ Progress region_events(Call& c) {
   const bool left = t.latch_left != 0, right = t.latch_right != 0, mid = t.latch_middle != 0;
   t.latch_left = t.latch_right = t.latch_middle = 0;
   leave_result(c);
+  txt::announce_region_events(e, regions_of(t).regions.size());
   Calls calls(c);
 
   if (keys) {

@@ -22,6 +22,7 @@
 #include "shell/input.h"
 #include "shell/overlay.h"
 #include "shell/settings.h"
+#include "text/announce.h"
 #include "text/console.h"
 #include "text/text_state.h"
 
@@ -420,9 +421,24 @@ void file_dropped(rt::Engine& e, const std::string& sjis_path) {
 
 namespace {
 
+// Alt+S turns self-voicing on and off. Before the menus and the game see
+// it: no game input is Alt with a letter, and the menus have no mnemonics.
+bool speech_key(rt::Engine& e, const plat::Event& ev) {
+  constexpr int kVkS = 0x53;
+  if (ev.type != plat::Event::Type::KeyDown || ev.vk != kVkS || !ev.alt) return false;
+  if (ev.repeat) return true;
+  const bool on = !txt::self_voicing(e);
+  if (txt::set_self_voicing(e, on)) {
+    e.settings.set_int("Speak", on ? 1 : 0, plat::Section::Port);
+    e.settings.save();
+  }
+  return true;
+}
+
 bool window_hook(rt::Engine& e, const plat::Event& ev) {
   using Type = plat::Event::Type;
   Shell& s = shell_of(e);
+  if (speech_key(e, ev)) return true;
   if (s.overlay && overlay_event(e, ev)) return true;
   switch (ev.type) {
     case Type::Quit:

@@ -19,6 +19,7 @@
 #include "script/script_file.h"
 #include "script/script_hooks.h"
 #include "script/script_machine.h"
+#include "text/announce.h"
 #include "text/line_layout.h"
 #include "text/render.h"
 #include "text/text_state.h"
@@ -197,6 +198,7 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
       r.x = r.left + r.indent;
       r.y += r.pitch;
       c.first_line = false;
+      if (c.replay_mode == 0) announce_newline(e);
       queue_hook(c, kHookNewline);
       break;
     case 'c':
@@ -232,6 +234,7 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
       r.instant = 0;
       r.speed = -1;
       show_source_position(e);
+      if (c.replay_mode == 0) announce_page_end(e);
       queue_hook(c, kHookPause);
       break;
     case 's':
@@ -245,6 +248,7 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
       play_voice(e, record, from_script);
       break;
     case 'w':
+      if (c.replay_mode == 0) announce_page_end(e);
       wipe(e);
       break;
     case 'z':
@@ -398,6 +402,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   if (rt::env_int(e, "NAMEPOPUP", 1) == 1) {
     const size_t at = find_chars(text, msg::kOpenQuote);
     if (at != std::string::npos && at > 0) {
+      if (c.replay_mode == 0) announce_speaker(e, std::string_view(text).substr(0, at));
       HookCall call{kHookSpeaker, {{0, text.substr(0, at)}}};
       c.calls.push_back(std::move(call));
       text.erase(0, at);
@@ -412,6 +417,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
     r.indent = 0;
     r.x = r.left;
     show_source_position(e);
+    if (c.replay_mode == 0) announce_page_end(e);
     queue_hook(c, kHookWipe);
     return true;
   }
@@ -472,6 +478,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
     advance = s.explicit_advance >= 0 ? s.explicit_advance + 1 : measure(e, r, line);
     s.explicit_advance = -1;
   }
+  if (c.replay_mode == 0) announce_drawn(e, line);
   // 11. A voiced quotation ends on this line.
   if (contains_chars(line, msg::kCloseQuote) || ((flags & kQuoteClosed) && rest.empty())) {
     if (c.voice_count > 0 && c.voices[c.voice_count - 1].height == 0)

@@ -119,6 +119,7 @@ Progress fontout(Call& c) {
     return result(c, 0);
   }
   const std::string text(c.str_arg(1));
+  announce_fontout(e, text);
   if (c.argc < 3) {
     f.x += draw(e, f, *page, text, nullptr);
     return result(c, 0);

@@ -12,6 +12,7 @@
 
 #include "graphics/page.h"
 #include "platform/font_rasterizer.h"
+#include "text/announce.h"
 #include "text/console.h"
 #include "text/glyph_cache.h"
 #include "text/glyph_source.h"
@@ -63,6 +64,7 @@ struct State {
   std::string dialog_extra;
 
   Console console;
+  Announcer announcer;  // the text hook and self-voicing
 
   VoicePlayer voice_player = nullptr;
   FontDialog font_dialog = nullptr;
