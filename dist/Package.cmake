@@ -30,5 +30,7 @@ foreach(_lib avformat avcodec swscale swresample avutil)
 endforeach()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libudev1, fonts-ipafont-gothic${_ffmpeg_packages}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho")
+# Self-voicing opens libspeechd when it is turned on, and talks to the server.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libspeechd2, speech-dispatcher")
 
 include(CPack)
