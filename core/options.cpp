@@ -127,7 +127,6 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     if (name == "fullscreen" && no_value(true)) { o.fullscreen = true; continue; }
     if (name == "window" && no_value(true)) { o.fullscreen = false; continue; }
     if (name == "no-fast-loop" && no_value(true)) { o.fast_loop = false; continue; }
-    if (name == "speak" && no_value(true)) { o.speak = true; continue; }
     if (name == "answer") {
       if (!need_value()) return bad_value();
       o.answer = plat::parse_answer(value);
@@ -186,7 +185,6 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
                         : name == "input"     ? &o.input
                         : name == "settings"  ? &o.settings
                         : name == "debug"     ? &o.debug_socket
-                        : name == "text-hook" ? &o.text_hook
                                               : nullptr;
     if (text) {
       if (!need_value()) return bad_value();

@@ -36,8 +36,6 @@ struct Options {
   Filter filter = Filter::Nearest;
   plat::Renderer renderer = plat::Renderer::Auto;
   std::string debug_socket;                // debugger link
-  std::string text_hook;                   // file or "unix:PATH" that receives the shown text as JSON lines
-  bool speak = false;                      // --speak: self-voicing on from the start
   std::vector<std::string> trace;          // debug channels written to stderr
   bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop
   std::string lang = "ja";                 // the engine's own texts: "ja" (as designed) or "en"

@@ -76,6 +76,22 @@ main:
     push_i -1
     syscall_discard console_replay, 1
     syscall_discard system_end, 0
+; The console's other hooks do nothing here.
+.function on_nothing0
+    return
+.export 0x47BB540C, on_nothing0
+.function on_nothing1
+    return
+.export 0x04AE36BD, on_nothing1
+.function on_nothing2
+    return
+.export 0x20CE505D, on_nothing2
+.function on_nothing3
+    return
+.export 0x93B38A0B, on_nothing3
+.function on_nothing4
+    return
+.export 0xF7A4C8D8, on_nothing4
 ; The speaker hook draws the name with fontout: it is not a choice.
 .function on_name
     .local _name, -2
