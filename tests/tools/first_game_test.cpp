@@ -33,7 +33,8 @@ std::string shell_blocks(const std::string& markdown) {
 }
 
 std::vector<std::string> guide_environment(const TempDir& dir) {
-  return {"QUOREL=" QUOREL_SOURCE_DIR, "PATH=" QUOREL_BINARY_DIR ":/usr/bin:/bin", "XDG_RUNTIME_DIR=" + dir.path(),
+  return {std::string("QUOREL=") + QUOREL_SOURCE_DIR, std::string("PATH=") + QUOREL_BINARY_DIR + ":/usr/bin:/bin",
+          "XDG_RUNTIME_DIR=" + dir.path(),
           "XDG_CONFIG_HOME=" + (dir / "config"), "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
 }
 
