@@ -190,16 +190,23 @@ std::optional<int> start_up(Engine& e) {
   window.title = e.window_title;
   window.client_width = e.client_width;
   window.client_height = e.client_height;
-  window.scale = e.options.scale;
-  window.linear_filter = e.options.filter == Filter::Linear;
-  window.renderer = e.options.renderer;
+  // The player's saved choices; the command line's, for this run only.
+  shell::ViewSettings& view = shell::shell_of(e).view;
+  view = shell::saved_view(e);
+  if (e.options.scale) view.scale = *e.options.scale;
+  if (e.options.filter) view.linear_filter = *e.options.filter == Filter::Linear;
+  if (e.options.renderer) view.renderer = *e.options.renderer;
+  window.scale = view.scale;
+  window.linear_filter = view.linear_filter;
+  window.renderer = view.renderer;
   gfx::read_window_settings(e, window);
   if (!e.host->open_window(window)) {
     std::fprintf(stderr, "quorel: %s\n", plat::sjis_to_utf8(msg::kWindowFailed).c_str());
     return 1;
   }
-  QUOREL_TRACE(e, graphics, "window of %dx%d, drawn by the %s renderer", window.client_width, window.client_height,
-               e.host->renderer_name());
+  QUOREL_TRACE(e, graphics, "window of %dx%d at scale %d, %s filter, renderer %s, drawn by the %s renderer",
+               window.client_width, window.client_height, window.scale, window.linear_filter ? "linear" : "nearest",
+               shell::renderer_word(window.renderer), e.host->renderer_name());
   e.host->inhibit_screen_saver();
   shell::start_overlay(e);
   if (!e.options.debug_socket.empty()) debugger_start(e, e.options.debug_socket);

@@ -27,8 +27,9 @@ engine's current directory.
   --headless            no window and no audio device; message boxes go to
                         stderr and are answered by --answer
   --answer=WORD         ok|yes|no|retry|cancel: the button pressed on every
-                        message box in headless mode (the matching button,
-                        else the box's first); default cancel/no
+                        message box (the matching button, else the box's
+                        first); headless the default is cancel/no; in a
+                        window the boxes are then not shown
   --virtual-clock=MS    deterministic clock: +MS per scheduler pass, no sleeping
   --max-frames=N        normal shutdown after N scheduler passes
   --seed=N              fixed random seed
@@ -68,6 +69,8 @@ engine's current directory.
                         draw the window with the GPU or with SDL's software
                         path; auto (the default) takes the software path
                         where there is no GPU render device
+                        (these three override, for this run, the choice
+                        saved from the screen options dialog)
   --debug=PATH          debugger link over the Unix-domain socket PATH
   --text-hook=PATH      write every line of story text and every set of
                         choices as a JSON object per line, in UTF-8, to the

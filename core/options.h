@@ -32,9 +32,10 @@ struct Options {
   std::string input;                       // timed input events (headless)
   std::string settings;                    // settings file in place of the per-user one
   std::optional<bool> fullscreen;          // --fullscreen / --window
-  int scale = 1;
-  Filter filter = Filter::Nearest;
-  plat::Renderer renderer = plat::Renderer::Auto;
+  // None: the player's saved choice (the settings file's own section), else the default.
+  std::optional<int> scale;
+  std::optional<Filter> filter;
+  std::optional<plat::Renderer> renderer;
   std::string debug_socket;                // debugger link
   std::vector<std::string> trace;          // debug channels written to stderr
   bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop

@@ -64,6 +64,25 @@ class HeadlessHost final : public Host {
   bool has_focus() const override { return false; }
   void inhibit_screen_saver() override {}
 
+  // A common monitor's list, largest first as displays give it.
+  std::vector<DisplayMode> display_modes() const override {
+    return {{1920, 1080, 32, 60}, {1280, 1024, 32, 75}, {1280, 1024, 32, 60}, {1024, 768, 32, 75},
+            {1024, 768, 32, 60},  {1024, 768, 16, 60},  {800, 600, 32, 75},   {800, 600, 32, 60},
+            {800, 600, 16, 60},   {640, 480, 32, 75},   {640, 480, 32, 60},   {640, 480, 16, 60}};
+  }
+
+  void resize_window(int w, int h) override {
+    if (fullscreen_) return;
+    window_.w = w;
+    window_.h = h;
+  }
+
+  void set_view(int scale, bool) override {
+    if (fullscreen_ || scale < 1) return;
+    window_.w = scene_.game_width * scale;
+    window_.h = scene_.game_height * scale;
+  }
+
  private:
   static constexpr ScreenRect kScreen{0, 0, 1920, 1080};
   std::optional<Answer> answer_;

@@ -102,6 +102,13 @@ struct UiImage {
   std::vector<uint8_t> rgba;
 };
 
+// A mode the display can be switched to. `bits` is the colour depth (0:
+// unknown), `refresh` in hertz (0: unknown).
+struct DisplayMode {
+  int width = 0, height = 0, bits = 0, refresh = 0;
+  bool operator==(const DisplayMode&) const = default;
+};
+
 // Input and window events, already in the engine's terms.
 struct Event {
   enum class Type {
@@ -192,6 +199,15 @@ class Host {
 
   // Keeps the window above all others.
   virtual void set_topmost(bool on) {}
+
+  // The modes of the display the window is on (headless: those of a
+  // common monitor), in the order the display gives them.
+  virtual std::vector<DisplayMode> display_modes() const = 0;
+  // The window's size as a multiple of the game's (windowed; full screen
+  // keeps filling the display) and the scaling filter, changed at once.
+  virtual void set_view(int scale, bool linear_filter) {}
+  // The window sized as the player would size it by its frame (windowed only).
+  virtual void resize_window(int w, int h) {}
 
   // The menus and dialogs (shell/overlay.h). While windowed the window
   // grows by `rows` above the game area for the menu bar.

@@ -90,7 +90,8 @@ class LineParser {
     if (kind == "pad") return pad();
     if (kind == "focus") return focus();
     if (kind == "quit") return count(2) ? add(0, Event::Type::Quit), "" : "quit takes nothing more";
-    return "unknown event '" + std::string(w_[1]) + "' (expected key, mouse, wheel, pad, focus or quit)";
+    if (kind == "window") return window();
+    return "unknown event '" + std::string(w_[1]) + "' (expected key, mouse, wheel, pad, focus, quit or window)";
   }
 
  private:
@@ -111,13 +112,28 @@ class LineParser {
     if (a == "down" || a == "press") add(0, Event::Type::KeyDown).vk = vk;
     if (a == "up") add(0, Event::Type::KeyUp).vk = vk;
     if (a == "press") add(kScriptPressMs, Event::Type::KeyUp).vk = vk;
-    if (a != "down" && a != "up" && a != "press")
-      return "unknown action '" + std::string(action) + "' (expected down, up or press)";
+    if (a == "repeat") {
+      Event& ev = add(0, Event::Type::KeyDown);
+      ev.vk = vk;
+      ev.repeat = true;
+    }
+    if (a != "down" && a != "up" && a != "press" && a != "repeat")
+      return "unknown action '" + std::string(action) + "' (expected down, up, press or repeat)";
+    return "";
+  }
+
+  std::string window() {
+    int w = 0, h = 0;
+    if (!count(4) || !number(w_[2], &w) || !number(w_[3], &h) || w < 1 || h < 1 || w > 16384 || h > 16384)
+      return "expected: TIME window WIDTH HEIGHT (1-16384)";
+    add(0, Event::Type::Exposed);
+    out_.back().window_w = w;
+    out_.back().window_h = h;
     return "";
   }
 
   std::string key() {
-    if (!count(4)) return "expected: TIME key down|up|press KEY";
+    if (!count(4)) return "expected: TIME key down|up|press|repeat KEY";
     int vk = virtual_key_from_name(w_[3]);
     if (vk < 0) return "unknown key '" + std::string(w_[3]) + "'";
     return key_events(w_[2], vk);

@@ -3,7 +3,7 @@
 //
 // One event per line; blank lines and lines starting with '#' are skipped:
 //
-//   TIME key down|up|press KEY       KEY: a name (return, space, escape, tab,
+//   TIME key down|up|press|repeat KEY  KEY: a name (return, space, escape, tab,
 //                                    shift, ctrl, capslock, up, down, left,
 //                                    right, pageup, pagedown, home, end, insert,
 //                                    delete, backspace, f1-f24, a-z, 0-9,
@@ -14,9 +14,10 @@
 //   TIME pad down|up|press BUTTON    a, b, up, down, left, right, lb, rb, start
 //   TIME focus on|off
 //   TIME quit                        closes the window
+//   TIME window W H                  the player sizes the window to W x H
 //
 // TIME is milliseconds since the run started, or +N: N after the previous
-// line. "press" and "click" release 20 ms after the press; "double" is a
+// line. "repeat" is what a held key sends after its first press. "press" and "click" release 20 ms after the press; "double" is a
 // click and a second press 40 ms later that the window reports as a double
 // click.
 #pragma once
@@ -33,6 +34,9 @@ namespace plat {
 struct TimedEvent {
   uint32_t at = 0;  // ms since the run started
   Event event;
+  // Not an event but the window sized by the player, in window units
+  // (0: none); the window's own events follow.
+  int window_w = 0, window_h = 0;
 };
 
 inline constexpr uint32_t kScriptPressMs = 20;

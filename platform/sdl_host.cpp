@@ -129,10 +129,11 @@ class SdlHost final : public Host {
     SDL_MessageBoxData box{flags, window_, c.c_str(), t.c_str(), count, data, nullptr};
     int pressed = -1;
     std::optional<Answer> answer;
-    if (SDL_ShowMessageBox(&box, &pressed) == 0 && pressed >= 0) answer = static_cast<Answer>(pressed);
+    // A fixed --answer answers every box unseen: a scripted run in a window
+    // has nobody to press a button and must not wait for one.
+    if (!answer_ && SDL_ShowMessageBox(&box, &pressed) == 0 && pressed >= 0) answer = static_cast<Answer>(pressed);
     // Where the desktop cannot show a box (no helper program, a bare X
     // server), it is shown over the game instead of being answered unseen.
-    // A fixed --answer still answers (scripted runs on a dummy display).
     if (!answer && !answer_ && box_fallback_) answer = box_fallback_(caption, text, buttons, icon);
     const Answer a = answer.value_or(choose_answer(buttons, answer_));
     write_box_line(caption, text, buttons, a);
@@ -145,14 +146,54 @@ class SdlHost final : public Host {
     if (window_) SDL_SetWindowAlwaysOnTop(window_, on ? SDL_TRUE : SDL_FALSE);
   }
 
+  std::vector<DisplayMode> display_modes() const override {
+    std::vector<DisplayMode> modes;
+    const int display = window_ ? std::max(0, SDL_GetWindowDisplayIndex(window_)) : 0;
+    const int n = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < n; ++i) {
+      SDL_DisplayMode m;
+      if (SDL_GetDisplayMode(display, i, &m) != 0) continue;
+      DisplayMode d{m.w, m.h, static_cast<int>(SDL_BITSPERPIXEL(m.format)), m.refresh_rate};
+      // The same size, depth and rate in another pixel layout is one mode to the player.
+      if (std::find(modes.begin(), modes.end(), d) == modes.end()) modes.push_back(d);
+    }
+    return modes;
+  }
+
+  void set_view(int scale, bool linear_filter) override {
+    if (scale < 1) scale = 1;
+    if (linear_filter != linear_) {
+      linear_ = linear_filter;
+      // The textures take the filter when they are made: a new painter makes them again.
+      if (painter_) painter_ = std::make_unique<Painter>(renderer_, linear_);
+    }
+    scale_ = scale;
+    if (fullscreen_) {
+      windowed_.w = width_ * scale;
+      windowed_.h = (height_ + scene_.band) * scale;
+    } else if (window_) {
+      SDL_SetWindowSize(window_, width_ * scale, (height_ + scene_.band) * scale);
+    }
+    whole_ = true;
+    render();
+  }
+
+  void resize_window(int w, int h) override {
+    if (window_ && !fullscreen_) SDL_SetWindowSize(window_, w, h);
+  }
+
   void set_menu_band(int rows) override {
     if (rows < 0) rows = 0;
     if (rows == scene_.band) return;
-    // Windowed, the window grows by the band so that the picture keeps its size.
+    // Windowed, the window grows by the band so that the picture keeps its
+    // size; in full screen the size to go back to does, so that the band
+    // is not added twice on the way back.
     if (window_ && !fullscreen_) {
       int w = 0, h = 0;
       SDL_GetWindowSize(window_, &w, &h);
       SDL_SetWindowSize(window_, w, h + (rows - scene_.band) * scale_);
+    } else if (fullscreen_) {
+      windowed_.h = std::max(1, windowed_.h + (rows - scene_.band) * scale_);
     }
     scene_.band = rows;
     render();
@@ -311,7 +352,11 @@ class SdlHost final : public Host {
     Viewport v = fit_game(out_w, out_h, width_, view_height());
     SDL_Rect box{v.x, v.y, v.w, v.h};
     SDL_RenderSetViewport(renderer_, &box);
-    SDL_RenderSetScale(renderer_, static_cast<float>(v.w) / width_, static_cast<float>(v.h) / view_height());
+    // A hundredth of a pixel over: the software renderer truncates the
+    // scaled rectangles, and 1.4 in a float is a hair under 1.4, which
+    // would leave the last rows of the window black.
+    SDL_RenderSetScale(renderer_, static_cast<float>((v.w + 0.01) / width_),
+                       static_cast<float>((v.h + 0.01) / view_height()));
     painter_->paint(scene_);
     if (!software_) {
       SDL_RenderPresent(renderer_);

@@ -292,8 +292,12 @@ void take_events(rt::Engine& e, std::vector<plat::Event>& out) {
   InputState& s = state(e);
   e.host->poll_events(out);
   const uint32_t elapsed = e.clock.now() - s.script_start;
-  while (s.script_next < s.script.size() && s.script[s.script_next].at <= elapsed)
-    out.push_back(s.script[s.script_next++].event);
+  while (s.script_next < s.script.size() && s.script[s.script_next].at <= elapsed) {
+    const plat::TimedEvent& t = s.script[s.script_next++];
+    // A sized window tells of itself through the host's own events.
+    if (t.window_w > 0) e.host->resize_window(t.window_w, t.window_h);
+    else out.push_back(t.event);
+  }
 }
 
 // [SECTION] Cursor and Caps Lock -------------------------------------------------------------

@@ -48,7 +48,8 @@ namespace {
 
 constexpr float kFontSize = 14.0f;
 constexpr uint32_t kFrameMs = 16;
-constexpr int kRevealRows = 4;        // full screen: the bar shows while the mouse is this near the top
+constexpr int kRevealRows = 4;        // full screen: the bar shows when the mouse comes this near the top
+constexpr int kBarRows = static_cast<int>(kFontSize) + 6;  // the bar's height
 constexpr int kVkF10 = 0x79, kVkAlt = 0x12, kVkShift = 0x10, kVkControl = 0x11, kVkEscape = 0x1B,
               kVkReturn = 0x0D;
 
@@ -67,7 +68,8 @@ struct Overlay {
   std::deque<plat::Event> queue;  // events not yet given to ImGui
   int band = 0;                   // rows of the menu band (windowed)
   bool f10_reveal = false;        // full screen: the bar shown by F10
-  int alt_tap = 0;                // frames left of a synthetic Alt press (F10)
+  bool mouse_reveal = false;      // full screen: the bar shown by the mouse at the top
+  int alt_tap = 0;                // frames left of a synthetic Alt press and release (F10)
   int pending_command = 0;        // a menu item chosen during the frame
   bool quit_after = false;        // the window was closed while a dialog was up
   bool frozen = false;            // the run ended inside a dialog: keep what is shown
@@ -240,10 +242,14 @@ void hand_to_host(rt::Engine& e, Overlay& o) {
 
 void draw_menu_bar(rt::Engine& e, Overlay& o, bool enabled);
 
+// Full screen: the mouse at the top edge reveals the bar, which then stays
+// while the mouse is over it, so that its menus can be reached.
 bool full_screen_bar_wanted(Overlay& o) {
   ImGuiIO& io = ImGui::GetIO();
-  return o.f10_reveal || (io.MousePos.y >= 0 && io.MousePos.y < kRevealRows) ||
-         ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId);
+  const float y = io.MousePos.y;
+  if (y >= 0 && y < kRevealRows) o.mouse_reveal = true;
+  else if (!(y >= 0 && y < kBarRows)) o.mouse_reveal = false;
+  return o.f10_reveal || o.mouse_reveal || ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId);
 }
 
 // One ImGui frame: the menu bar, and the open dialog when there is one.
@@ -254,12 +260,14 @@ bool frame(rt::Engine& e, Overlay& o) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (o.glyphs_missing) build_atlas(e, o);
     const bool full = e.host->fullscreen();
-    o.band = full ? 0 : static_cast<int>(kFontSize) + 6;
+    o.band = full ? 0 : kBarRows;
     e.host->set_menu_band(o.band);
     io.DisplaySize = ImVec2(static_cast<float>(e.client_width), static_cast<float>(e.client_height + o.band));
     io.DeltaTime = 1.0f / 60.0f;
     if (attempt == 0) apply_events(o);
-    if (o.alt_tap > 0) io.KeyAlt = --o.alt_tap > 0;
+    // Down for a frame, up for the next; the menu layer takes the keyboard
+    // in the frame after that.
+    if (o.alt_tap > 0) io.KeyAlt = --o.alt_tap > 1;
     o.in_frame = true;
     ImGui::NewFrame();
     if (!full || full_screen_bar_wanted(o)) draw_menu_bar(e, o, !o.modal);
@@ -269,7 +277,10 @@ bool frame(rt::Engine& e, Overlay& o) {
     // A string with characters the atlas lacked: build it and draw again.
     if (!o.glyphs_missing) break;
   }
-  if (!ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && !ImGui::GetIO().NavVisible) o.f10_reveal = false;
+  // F10's bar stays until the keyboard leaves it; not before its Alt tap
+  // has given the keyboard to it.
+  if (o.alt_tap == 0 && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && !ImGui::GetIO().NavVisible)
+    o.f10_reveal = false;
   hand_to_host(e, o);
   return dialog_open;
 }
@@ -290,8 +301,14 @@ void modal_loop(rt::Engine& e, Overlay& o, std::function<bool()> body) {
   for (;;) {
     std::vector<plat::Event> events;
     take_events(e, events);
+    using T = plat::Event::Type;
     for (plat::Event& ev : events) {
-      if (ev.type == plat::Event::Type::Quit) o.quit_after = true;
+      // The keys belong to the dialog; what happens to the window itself
+      // (focus lost in full screen, minimised, a display changed) still
+      // changes its mode, as it does while the game runs.
+      if (ev.type == T::FocusLost || ev.type == T::Minimized || ev.type == T::DisplayChanged)
+        gfx::window_mode_event(e, ev);
+      if (ev.type == T::Quit) o.quit_after = true;
       else o.queue.push_back(std::move(ev));
     }
     if (o.quit_after) break;
@@ -354,7 +371,7 @@ bool overlay_event(rt::Engine& e, const plat::Event& ev) {
     if (!ev.repeat) {
       // As on the desktop: F10 gives the keyboard to the menu bar.
       o->f10_reveal = !o->f10_reveal;
-      o->alt_tap = 2;
+      o->alt_tap = 3;
     }
     return true;
   }
@@ -531,44 +548,100 @@ void sound_dialog(rt::Engine& e, Overlay& o) {
   });
 }
 
+// Full-screen modes as the display lists them: the game's size in 16, 24
+// or 32 bits, after the standard entry (no preference).
+std::vector<plat::DisplayMode> full_screen_modes(rt::Engine& e) {
+  std::vector<plat::DisplayMode> modes = {{}};
+  for (const plat::DisplayMode& m : e.host->display_modes()) {
+    if (m.width != e.client_width || m.height != e.client_height) continue;
+    if (m.bits != 16 && m.bits != 24 && m.bits != 32) continue;
+    if (std::find(modes.begin(), modes.end(), m) == modes.end()) modes.push_back(m);
+  }
+  return modes;
+}
+
+// Window scales that fit the screen (at least 1), and the current one.
+int largest_scale(rt::Engine& e, int current) {
+  const plat::ScreenRect screen = e.host->primary_screen();
+  int n = 1;
+  while (n < ViewSettings::kMaxScale && e.client_width * (n + 1) <= screen.w && e.client_height * (n + 1) <= screen.h)
+    ++n;
+  return std::max(n, current);
+}
+
+bool combo(Overlay& o, const char* id, const std::vector<std::string>& labels, int* chosen) {
+  bool changed = false;
+  ImGui::SetNextItemWidth(-1);
+  if (ImGui::BeginCombo(id, need(o, labels[static_cast<size_t>(*chosen)]))) {
+    for (size_t i = 0; i < labels.size(); ++i)
+      if (ImGui::Selectable(need(o, labels[i]), static_cast<int>(i) == *chosen)) {
+        changed = *chosen != static_cast<int>(i);
+        *chosen = static_cast<int>(i);
+      }
+    ImGui::EndCombo();
+  }
+  return changed;
+}
+
 void screen_dialog(rt::Engine& e, Overlay& o) {
   gfx::WindowMode& m = e.gfx->window;
-  bool topmost = shell_of(e).topmost;
-  // Desktop full screen needs no mode switch; the choice is kept as the
-  // design keeps it.
-  struct Mode {
-    int freq, bits;
-  };
-  std::vector<Mode> modes = {{0, 0}};
-  if (m.full_screen_frequency || m.full_screen_bits) modes.push_back({m.full_screen_frequency, m.full_screen_bits});
-  int chosen = modes.size() > 1 ? 1 : 0;
-  auto label = [&](const Mode& md) {
-    if (md.freq == 0 && md.bits == 0) return utf8(msg::kScreenModeStandard);
-    if (md.freq == 0) return utf8(base::format(msg::kScreenModeNoFreq, md.bits, e.client_width, e.client_height));
-    return utf8(base::format(msg::kScreenModeFreq, md.freq, md.bits, e.client_width, e.client_height));
-  };
+  Shell& s = shell_of(e);
+  bool topmost = s.topmost;
+  const std::vector<plat::DisplayMode> modes = full_screen_modes(e);
+  std::vector<std::string> mode_labels;
+  int mode = 0;
+  for (size_t i = 0; i < modes.size(); ++i) {
+    const plat::DisplayMode& md = modes[i];
+    if (i == 0) mode_labels.push_back(utf8(msg::kScreenModeStandard));
+    else if (md.refresh == 0) mode_labels.push_back(utf8(base::format(msg::kScreenModeNoFreq, md.bits, md.width, md.height)));
+    else mode_labels.push_back(utf8(base::format(msg::kScreenModeFreq, md.refresh, md.bits, md.width, md.height)));
+    if (md.refresh == m.full_screen_frequency && md.bits == m.full_screen_bits) mode = static_cast<int>(i);
+  }
+  ViewSettings view = s.view;
+  std::vector<std::string> scale_labels;
+  for (int n = 1; n <= largest_scale(e, view.scale); ++n) scale_labels.push_back(utf8(base::format(msg::kScreenScaleItem, n)));
+  int scale = view.scale - 1;
+  const std::vector<std::string> renderer_labels = {
+      utf8(msg::kScreenRendererAuto), utf8(msg::kScreenRendererGpu), utf8(msg::kScreenRendererSoftware)};
+  const plat::Renderer renderers[] = {plat::Renderer::Auto, plat::Renderer::Gpu, plat::Renderer::Software};
+  int renderer = static_cast<int>(std::find(std::begin(renderers), std::end(renderers), view.renderer) - renderers);
   modal_loop(e, o, [&]() {
     if (!begin_dialog(o, msg::kScreenTitle, 320)) return false;
     check(o, msg::kScreenTopmost, &topmost);
-    ImGui::SetNextItemWidth(-1);
-    if (ImGui::BeginCombo("##modes", need(o, label(modes[static_cast<size_t>(chosen)])))) {
-      for (size_t i = 0; i < modes.size(); ++i)
-        if (ImGui::Selectable(need(o, label(modes[i])), static_cast<int>(i) == chosen)) chosen = static_cast<int>(i);
-      ImGui::EndCombo();
-    }
+    combo(o, "##modes", mode_labels, &mode);
+    ImGui::Separator();
+    ImGui::TextUnformatted(need(o, utf8(msg::kScreenScale)));
+    combo(o, "##scale", scale_labels, &scale);
+    check(o, msg::kScreenFilter, &view.linear_filter);
+    ImGui::TextUnformatted(need(o, utf8(msg::kScreenRenderer)));
+    combo(o, "##renderer", renderer_labels, &renderer);
     const Close c = buttons(o, nullptr);
     if (c == Close::Ok) {
-      Shell& s = shell_of(e);
       s.topmost = topmost;
       e.host->set_topmost(topmost);
       put(e, setting::kTopmost, topmost ? 1 : 0);
-      const Mode& md = modes[static_cast<size_t>(chosen)];
-      if (md.freq != m.full_screen_frequency || md.bits != m.full_screen_bits) {
-        m.full_screen_frequency = md.freq;
+      const plat::DisplayMode& md = modes[static_cast<size_t>(mode)];
+      if (md.refresh != m.full_screen_frequency || md.bits != m.full_screen_bits) {
+        m.full_screen_frequency = md.refresh;
         m.full_screen_bits = md.bits;
-        e.settings.set_int("FullScFreq", md.freq);
+        e.settings.set_int("FullScFreq", md.refresh);
         e.settings.set_int("FullScBits", md.bits);
         e.settings.save();
+        // Full screen is entered again in the chosen mode.
+        if (gfx::is_full_screen(e)) {
+          gfx::set_full_screen(e, false);
+          gfx::set_full_screen(e, true);
+        }
+      }
+      view.scale = scale + 1;
+      view.renderer = renderers[renderer];
+      // Kept only when the player changed them here: a choice of the
+      // command line holds for its run alone.
+      if (view != s.view) {
+        if (view.scale != s.view.scale || view.linear_filter != s.view.linear_filter)
+          e.host->set_view(view.scale, view.linear_filter);
+        s.view = view;
+        save_view(e, view);
       }
     }
     if (c != Close::None) ImGui::CloseCurrentPopup();
@@ -927,8 +1000,11 @@ void start_overlay(rt::Engine& e) {
   style.FramePadding = ImVec2(6, 3);
   // The band is there from the start, so that the window does not change
   // size when the bar is first drawn.
-  o->band = e.host->fullscreen() ? 0 : static_cast<int>(kFontSize) + 6;
+  o->band = e.host->fullscreen() ? 0 : kBarRows;
   e.host->set_menu_band(o->band);
+  // The light style draws check boxes, fields and combo boxes white on a
+  // white dialog: a border shows where they are.
+  style.FrameBorderSize = 1.0f;
   s.overlay = std::move(o);
   e.text->font_dialog = font_dialog;
   e.vm->hooks.choose_file = choose_file;

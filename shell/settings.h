@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/host.h"
+
 namespace rt { struct Engine; }
 
 namespace shell {
@@ -35,6 +37,23 @@ inline constexpr SettingDef kReportNoVoice{"ReprotNoVoice", nullptr, 1, kAny, kA
 inline constexpr SettingDef kReportNoPic{"ReprotNoPic", nullptr, 1, kAny, kAll};
 inline constexpr SettingDef kAutoOpenErrorLine{"AutoOpenErrorLine", nullptr, 1, kAny, kAll};
 }  // namespace setting
+
+// The port's own window choices, which the game was not written for: kept
+// in the settings file's own section, out of the scripts' reach, and
+// changed from the screen options dialog.
+struct ViewSettings {
+  static constexpr int kMaxScale = 8;
+  int scale = 1;  // the window's size as a multiple of the game's
+  bool linear_filter = false;
+  plat::Renderer renderer = plat::Renderer::Auto;
+  bool operator==(const ViewSettings&) const = default;
+};
+
+// What the settings file holds; a missing or unreadable value gives its default.
+ViewSettings saved_view(rt::Engine& e);
+// Stores the choices and writes the settings file at once.
+void save_view(rt::Engine& e, const ViewSettings& v);
+const char* renderer_word(plat::Renderer r);
 
 // The environment default of a value (what the dialogs' reset button sets).
 int32_t default_of(rt::Engine& e, const SettingDef& d);

@@ -13,6 +13,7 @@
 
 #include "platform/host.h"
 #include "script/builtins.h"
+#include "shell/settings.h"
 
 namespace rt { struct Engine; }
 
@@ -99,6 +100,7 @@ struct Shell {
   std::string dropped;            // the first dropped file's full name (Shift-JIS)
 
   bool topmost = false;
+  ViewSettings view;              // the window's scale, filter and renderer of this run
   bool confirming = false;        // a confirmation box is up
 
   // Wired by the program to the saved-games subsystem.

@@ -198,6 +198,15 @@ TEST(InputScriptFile, EventsInTimeOrder) {
   EXPECT_EQ(ev[9].event.vk, 0x0D);
   EXPECT_EQ(ev[10].event.vk, 0x0D) << "pad a is Return";
 
+  // A held key's repeats; the window sized by the player is not an event of its own.
+  ASSERT_TRUE(plat::parse_input_script("10 key repeat f10\n20 window 800 600\n", &ev, &error)) << error;
+  ASSERT_EQ(ev.size(), 2u);
+  EXPECT_TRUE(ev[0].event.repeat);
+  EXPECT_EQ(ev[0].event.type, T::KeyDown);
+  EXPECT_EQ(ev[1].window_w, 800);
+  EXPECT_EQ(ev[1].window_h, 600);
+  EXPECT_FALSE(plat::parse_input_script("20 window 800 0\n", &ev, &error));
+
   EXPECT_FALSE(plat::parse_input_script("10 key press a\n+4294967295 key press a\n", &ev, &error));
   EXPECT_EQ(error, "line 2: time '+4294967295' is too large");
   EXPECT_FALSE(plat::parse_input_script("10 key press 256\n", &ev, &error));

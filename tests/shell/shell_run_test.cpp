@@ -72,6 +72,36 @@ second:
       << "and the game's writes keep them";
 }
 
+// The window's scale, filter and renderer: the player's saved choice, a
+// command line that overrides it for its run without writing it back, and
+// hand-edited values that are not understood giving the defaults.
+TEST(ShellRun, WindowChoicesAreSavedAndTheCommandLineWinsForItsRun) {
+  ScriptGame game;
+  game.script("start", ".function $init@GLOBAL\n    return\nmain:\n    push_i 0\n    syscall_discard system_end, 1\n");
+  auto window_line = [](const GameRun& r) {
+    const size_t at = r.err.find("window of ");
+    return at == std::string::npos ? r.err : r.err.substr(at, r.err.find(',', r.err.find("renderer", at)) - at);
+  };
+  game.file("settings.ini", "MojiSpeed=5\n[quorel]\nScale=3\nFilter= Linear\nRenderer=software\n");
+  GameRun saved = game.run({"--trace=graphics"});
+  ASSERT_EQ(saved.exit_code, 0) << saved.err;
+  EXPECT_EQ(window_line(saved), "window of 640x480 at scale 3, linear filter, renderer software");
+
+  GameRun over = game.run({"--trace=graphics", "--scale=2", "--filter=nearest", "--renderer=gpu"});
+  EXPECT_EQ(window_line(over), "window of 640x480 at scale 2, nearest filter, renderer gpu");
+  EXPECT_NE(game.dir.read("settings.ini").find("[quorel]\nFilter= Linear\nRenderer=software\nScale=3\n"),
+            std::string::npos)
+      << game.dir.read("settings.ini");
+
+  for (const char* garbage : {"Scale=12\nFilter=blurry\nRenderer=vulkan\n", "Scale=2x\nFilter=\nRenderer=0\n",
+                              "Scale=-1\nFilter=1\n"}) {
+    game.file("settings.ini", std::string("[quorel]\n") + garbage);
+    GameRun bad = game.run({"--trace=graphics"});
+    ASSERT_EQ(bad.exit_code, 0) << bad.err;
+    EXPECT_EQ(window_line(bad), "window of 640x480 at scale 1, nearest filter, renderer auto") << garbage;
+  }
+}
+
 TEST(ShellRun, QuitAsksAndEitherAnswerIsKept) {
   ScriptGame game;
   game.script("start", R"(
