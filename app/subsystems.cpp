@@ -1,5 +1,6 @@
 #include "app/subsystems.h"
 
+#include "app/save_preview.h"
 #include "core/engine.h"
 #include "graphics/builtins.h"
 #include "graphics/capture.h"
@@ -55,6 +56,8 @@ void install_subsystem_hooks(Engine& e) {
   player_shell.save_as_dialog = persist::save_as_dialog;
   player_shell.load_dialog = persist::load_dialog;
   player_shell.close_movie = [](Engine& en) { gfx::close_movie(en); };
+  // The file chooser shows a save's title, date and thumbnail.
+  player_shell.describe_file = describe_save_file;
   // A voice is spoken by the console as its text is shown: the `voice`
   // built-in queues the console's "v" command, and the console plays it in
   // the voice slot.

@@ -612,9 +612,12 @@ std::optional<SaveSummary> summarize_save(rt::Engine& e, const std::string& engi
   const std::string native = native_of(e, engine_path);
   auto size = plat::native_file_size(native);
   if (!size || *size < static_cast<int64_t>(kHeadSize) || *size > kMaxFileSize) return std::nullopt;
-  auto bytes = plat::read_whole_file(native);
-  if (!bytes) return std::nullopt;
-  auto title = save_title_of(*bytes);
+  // Only the head and the thumbnail: a file chooser asks this of every
+  // file the player points at.
+  plat::File file = plat::File::open(native, "rb");
+  std::vector<uint8_t> head(kHeadSize);
+  if (!file || !file.read_exact(head.data(), head.size())) return std::nullopt;
+  auto title = save_title_of(head);
   if (!title) return std::nullopt;
   SaveSummary out;
   out.title = *title;
@@ -622,15 +625,16 @@ std::optional<SaveSummary> summarize_save(rt::Engine& e, const std::string& engi
     const plat::LocalTime t = plat::local_time_of(*units / 10000000 - 11644473600LL);
     out.time = base::format("%02d/%02d/%02d %02d:%02d:%02d", t.year % 100, t.month, t.day, t.hour, t.minute, t.second);
   }
-  const uint8_t* h = bytes->data();
-  const int32_t w = static_cast<int32_t>(base::load_u32(h + field::kThumbWidth));
-  const int32_t ht = static_cast<int32_t>(base::load_u32(h + field::kThumbHeight));
-  if (w > 0 && ht > 0 && w <= 4096 && ht <= 4096 && bytes->size() >= kSaveHeaderSize &&
-      bytes->size() - kSaveHeaderSize >= static_cast<uint64_t>(w) * static_cast<uint64_t>(ht) * 3) {
-    out.thumb_width = w;
-    out.thumb_height = ht;
-    out.thumbnail.assign(bytes->begin() + kSaveHeaderSize,
-                         bytes->begin() + kSaveHeaderSize + static_cast<size_t>(w) * ht * 3);
+  const int32_t w = static_cast<int32_t>(base::load_u32(head.data() + field::kThumbWidth));
+  const int32_t h = static_cast<int32_t>(base::load_u32(head.data() + field::kThumbHeight));
+  if (w > 0 && h > 0 && w <= 4096 && h <= 4096 && *size >= static_cast<int64_t>(kSaveHeaderSize) &&
+      *size - static_cast<int64_t>(kSaveHeaderSize) >= static_cast<int64_t>(w) * h * 3) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+    if (file.seek(static_cast<int64_t>(kSaveHeaderSize)) && file.read_exact(pixels.data(), pixels.size())) {
+      out.thumb_width = w;
+      out.thumb_height = h;
+      out.thumbnail = std::move(pixels);
+    }
   }
   return out;
 }

@@ -82,7 +82,8 @@ struct LayerPicture {
 
 // The menus and dialogs: triangles over the view, which is the menu band
 // (while windowed, `set_menu_band` rows above the game area) and the game
-// area below it, in game pixels. Texture 0 is the UI's font atlas.
+// area below it, in game pixels. Texture 0 is the UI's font atlas; the
+// others (below kUiTextureCount) are pictures the dialogs show.
 struct UiVertex {
   float x = 0, y = 0, u = 0, v = 0;
   uint32_t colour = 0;  // bytes red, green, blue, alpha
@@ -97,10 +98,12 @@ struct UiDrawing {
   std::vector<uint32_t> indices;
   std::vector<UiCommand> commands;
 };
+// Rows top-down, 4 bytes a pixel: red, green, blue, alpha.
 struct UiImage {
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;
 };
+constexpr int kUiTextureCount = 4;
 
 // A mode the display can be switched to. `bits` is the colour depth (0:
 // unknown), `refresh` in hertz (0: unknown).
@@ -212,6 +215,8 @@ class Host {
   // The menus and dialogs (shell/overlay.h). While windowed the window
   // grows by `rows` above the game area for the menu bar.
   virtual void set_menu_band(int rows) {}
+  // Replaces a texture the drawing names (ids outside 0 .. kUiTextureCount-1
+  // are ignored; an empty image removes it).
   virtual void set_ui_texture(int texture, const UiImage& image) {}
   // Draws these triangles over the view from now on (nullptr: none).
   virtual void set_ui(const UiDrawing* drawing) {}

@@ -71,13 +71,21 @@ void Scene::set_ui(const UiDrawing* drawing) {
 }
 
 void Scene::set_ui_texture(int texture, const UiImage& image) {
-  if (texture != 0) return;
-  ui_atlas = image;
-  ui_atlas_changed = true;
+  if (texture < 0 || texture >= kUiTextureCount) return;
+  UiImage& to = ui_textures[texture];
+  const size_t size = static_cast<size_t>(std::max(image.width, 0)) * static_cast<size_t>(std::max(image.height, 0)) * 4;
+  if (image.width > 0 && image.height > 0 && image.rgba.size() >= size) {
+    to.width = image.width, to.height = image.height;
+    to.rgba.assign(image.rgba.begin(), image.rgba.begin() + static_cast<ptrdiff_t>(size));
+  } else {
+    to = UiImage();
+  }
+  ++ui_texture_versions[texture];
 }
 
 Painter::~Painter() {
-  if (atlas_) SDL_DestroyTexture(atlas_);
+  for (SDL_Texture* t : ui_textures_)
+    if (t) SDL_DestroyTexture(t);
   if (frame_) SDL_DestroyTexture(frame_);
   for (SDL_Texture* t : layers_)
     if (t) SDL_DestroyTexture(t);
@@ -130,18 +138,30 @@ void Painter::paint(Scene& scene) {
   paint_ui(scene);
 }
 
+// The texture of one id as the scene has it now; nullptr when it has none.
+SDL_Texture* Painter::ui_texture(const Scene& scene, int id) {
+  if (id < 0 || id >= kUiTextureCount) return nullptr;
+  SDL_Texture*& t = ui_textures_[id];
+  const UiImage& image = scene.ui_textures[id];
+  if (t && ui_versions_[id] == scene.ui_texture_versions[id]) return t;
+  if (t) SDL_DestroyTexture(t);
+  t = nullptr;
+  ui_versions_[id] = scene.ui_texture_versions[id];
+  if (image.width <= 0 || image.height <= 0) return nullptr;
+  t = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STATIC, image.width, image.height);
+  if (!t) return nullptr;
+  SDL_UpdateTexture(t, nullptr, image.rgba.data(), image.width * 4);
+  SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
+  // Pictures (not the atlas) may be drawn at another size than their own.
+  if (id != 0) SDL_SetTextureScaleMode(t, SDL_ScaleModeLinear);
+  return t;
+}
+
 // The triangles of the menus and dialogs, each command clipped to its rectangle.
 void Painter::paint_ui(Scene& scene) {
-  if (!scene.ui_shown || scene.ui_atlas.width <= 0) return;
-  if (!atlas_ || scene.ui_atlas_changed) {
-    if (atlas_) SDL_DestroyTexture(atlas_);
-    atlas_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STATIC, scene.ui_atlas.width,
-                               scene.ui_atlas.height);
-    if (!atlas_) return;
-    SDL_UpdateTexture(atlas_, nullptr, scene.ui_atlas.rgba.data(), scene.ui_atlas.width * 4);
-    SDL_SetTextureBlendMode(atlas_, SDL_BLENDMODE_BLEND);
-    scene.ui_atlas_changed = false;
-  }
+  if (!scene.ui_shown) return;
+  SDL_Texture* atlas = ui_texture(scene, 0);
+  if (!atlas) return;
   const UiDrawing& d = scene.ui;
   const int vertices = static_cast<int>(d.vertices.size());
   if (vertices == 0) return;
@@ -175,9 +195,11 @@ void Painter::paint_ui(Scene& scene) {
     if (!flat.empty())
       SDL_RenderGeometryRaw(renderer_, nullptr, xy, stride, colour, stride, nullptr, 0, vertices, flat.data(),
                             static_cast<int>(flat.size()), 4);
-    if (!textured.empty())
-      SDL_RenderGeometryRaw(renderer_, c.texture == 0 ? atlas_ : nullptr, xy, stride, colour, stride, uv, stride,
-                            vertices, textured.data(), static_cast<int>(textured.size()), 4);
+    // A picture that is missing is left out rather than drawn as a flat shape.
+    SDL_Texture* texture = c.texture == 0 ? atlas : ui_texture(scene, c.texture);
+    if (!textured.empty() && texture)
+      SDL_RenderGeometryRaw(renderer_, texture, xy, stride, colour, stride, uv, stride, vertices, textured.data(),
+                            static_cast<int>(textured.size()), 4);
   }
   SDL_RenderSetClipRect(renderer_, nullptr);
   SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
@@ -196,7 +218,6 @@ bool paint_to_bitmap(Scene& scene, Bitmap& out) {
     Scene copy = scene;
     copy.dirty_top = 0, copy.dirty_bottom = copy.frame.height;
     for (Scene::LayerState& l : copy.layers) l.changed = true;
-    copy.ui_atlas_changed = true;
     {
       Painter painter(r);
       SDL_SetRenderDrawColor(r, 0, 0, 0, 255);

@@ -38,8 +38,10 @@ struct Scene {
   int band = 0;
   bool ui_shown = false;
   UiDrawing ui;
-  UiImage ui_atlas;
-  bool ui_atlas_changed = false;
+  // The drawing's textures by id; a painter uploads one again when its
+  // version moved on.
+  UiImage ui_textures[kUiTextureCount];
+  uint64_t ui_texture_versions[kUiTextureCount] = {};
 
   int view_height() const { return game_height + band; }
 
@@ -64,6 +66,7 @@ class Painter {
 
  private:
   SDL_Texture* frame_texture(Scene& scene);
+  SDL_Texture* ui_texture(const Scene& scene, int id);
   void paint_ui(Scene& scene);
 
   SDL_Renderer* renderer_;
@@ -72,7 +75,8 @@ class Painter {
   int frame_width_ = 0, frame_height_ = 0;
   SDL_Texture* layers_[kLayerCount] = {};
   int layer_width_[kLayerCount] = {}, layer_height_[kLayerCount] = {};
-  SDL_Texture* atlas_ = nullptr;
+  SDL_Texture* ui_textures_[kUiTextureCount] = {};
+  uint64_t ui_versions_[kUiTextureCount] = {};
 };
 
 // The scene painted into memory at the view's size (the game's, plus the

@@ -10,6 +10,7 @@
 #include <imgui_internal.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <set>
@@ -53,8 +54,12 @@ constexpr int kBarRows = static_cast<int>(kFontSize) + 6;  // the bar's height
 constexpr int kVkF10 = 0x79, kVkAlt = 0x12, kVkShift = 0x10, kVkControl = 0x11, kVkEscape = 0x1B,
               kVkReturn = 0x0D;
 
-// The textures the drawing names.
-void* const kAtlasTexture = reinterpret_cast<void*>(1);
+// The textures the drawing names, by the host's ids; ImGui's own ids are
+// those plus one (it takes 0 for none).
+constexpr int kAtlasTexture = 0;
+constexpr int kThumbnailTexture = 1;
+ImTextureID texture_ref(int id) { return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(id) + 1); }
+int texture_id(ImTextureID ref) { return static_cast<int>(reinterpret_cast<intptr_t>(ref) - 1); }
 
 }  // namespace
 
@@ -76,7 +81,7 @@ struct Overlay {
   bool in_frame = false;
   bool framed = false;            // a frame was made
   uint32_t last_frame = 0;        // its clock time
-  uint64_t last_hash = 0;
+  uint64_t last_hash = 0;         // of the drawing last handed over; 0 after a texture changed
   plat::UiDrawing drawing;
   std::function<bool()> modal;  // draws the open dialog; false once it closed
 };
@@ -144,8 +149,8 @@ void build_atlas(rt::Engine& e, Overlay& o) {
   image.width = w;
   image.height = h;
   image.rgba.assign(pixels, pixels + static_cast<size_t>(w) * h * 4);
-  e.host->set_ui_texture(0, image);
-  io.Fonts->SetTexID(kAtlasTexture);
+  e.host->set_ui_texture(kAtlasTexture, image);
+  io.Fonts->SetTexID(texture_ref(kAtlasTexture));
   io.Fonts->ClearTexData();
   // The font file (megabytes of it) is read again when the atlas needs new
   // characters; kept, it would sit in memory for nothing.
@@ -229,7 +234,7 @@ void hand_to_host(rt::Engine& e, Overlay& o) {
         cmd.clip_y1 = c.ClipRect.w;
         cmd.first_index = first + c.IdxOffset;
         cmd.index_count = c.ElemCount;
-        cmd.texture = c.TextureId == kAtlasTexture ? 0 : 1;
+        cmd.texture = texture_id(c.TextureId);
         d.commands.push_back(cmd);
       }
     }
@@ -781,6 +786,11 @@ struct Chooser {
   std::vector<plat::DirEntry> entries;
   char name[260] = {};
   int selected = -1;
+  // What is shown beside the list, of the file the name field names: asked
+  // for once when the name changes, not at every frame.
+  std::string described;
+  std::optional<FileSummary> summary;
+  int picture_width = 0, picture_height = 0;  // the thumbnail's texture; 0: none
 
   void list() {
     entries.clear();
@@ -802,6 +812,50 @@ struct Chooser {
     selected = -1;
   }
 };
+
+// The largest side of a thumbnail's texture: a save may hold a thumbnail
+// of any size, the chooser shows a small one.
+constexpr int kMaxPicture = 256;
+
+// A thumbnail (blue-green-red rows) as the host's picture, opaque red,
+// green, blue and alpha, thinned to at most kMaxPicture a side. Empty when
+// the pixels do not fill the stated size.
+plat::UiImage thumbnail_picture(const FileSummary& f) {
+  plat::UiImage out;
+  const int w = f.thumb_width, h = f.thumb_height;
+  if (w <= 0 || h <= 0 || f.thumbnail.size() / 3 / static_cast<size_t>(w) < static_cast<size_t>(h)) return out;
+  const int step = (std::max(w, h) + kMaxPicture - 1) / kMaxPicture;
+  out.width = (w + step - 1) / step;
+  out.height = (h + step - 1) / step;
+  out.rgba.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+  uint8_t* to = out.rgba.data();
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x, to += 4) {
+      const uint8_t* from = f.thumbnail.data() + (static_cast<size_t>(y) * step * w + static_cast<size_t>(x) * step) * 3;
+      to[0] = from[2], to[1] = from[1], to[2] = from[0], to[3] = 255;
+    }
+  return out;
+}
+
+// Describes the file the name field names when that changed, and hands
+// its thumbnail to the host.
+void describe_named(rt::Engine& e, Overlay& o, Chooser& c) {
+  const std::string path = c.name[0] ? plat::join_path(c.folder, c.name) : std::string();
+  if (path == c.described) return;
+  c.described = path;
+  c.summary.reset();
+  c.picture_width = c.picture_height = 0;
+  Shell& s = shell_of(e);
+  if (path.empty() || !s.describe_file) return;
+  c.summary = s.describe_file(e, path);
+  if (!c.summary) return;
+  plat::UiImage picture = thumbnail_picture(*c.summary);
+  if (picture.width == 0) return;
+  c.picture_width = picture.width;
+  c.picture_height = picture.height;
+  e.host->set_ui_texture(kThumbnailTexture, picture);
+  o.last_hash = 0;  // the drawing may be the same, its picture is not
+}
 
 std::string parent_folder(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -859,13 +913,18 @@ std::optional<std::string> run_chooser(rt::Engine& e, Overlay& o, const std::str
       c.list();
     }
     if (describe) {
+      describe_named(e, o, c);
       ImGui::SameLine();
       ImGui::BeginChild("##about", ImVec2(0, list_height), true);
-      if (c.name[0]) {
-        if (auto info = s.describe_file(e, plat::join_path(c.folder, c.name))) {
-          ImGui::TextWrapped("%s", need(o, info->title));
-          ImGui::TextUnformatted(need(o, info->date));
+      if (c.summary) {
+        if (c.picture_width > 0) {
+          // As large as the pane's width allows, keeping its shape, in at most half its height.
+          const float pw = static_cast<float>(c.picture_width), ph = static_cast<float>(c.picture_height);
+          const float scale = std::min(ImGui::GetContentRegionAvail().x / pw, list_height * 0.5f / ph);
+          ImGui::Image(texture_ref(kThumbnailTexture), ImVec2(std::floor(pw * scale), std::floor(ph * scale)));
         }
+        ImGui::TextWrapped("%s", need(o, c.summary->title));
+        ImGui::TextUnformatted(need(o, c.summary->date));
       }
       ImGui::EndChild();
     }

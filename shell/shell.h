@@ -82,9 +82,13 @@ enum class Dialog { None, Speed, Sound, Screen, Font, About };
 
 struct Overlay;  // ImGui's side (shell/overlay.h)
 
-// What the file chooser shows beside a file that is a saved game (UTF-8).
+// What the file chooser shows beside a file that is a saved game: its title
+// and date (UTF-8) and its thumbnail (blue-green-red rows top-down; none
+// when 0 x 0).
 struct FileSummary {
   std::string title, date;
+  int thumb_width = 0, thumb_height = 0;
+  std::vector<uint8_t> thumbnail;
 };
 
 struct Shell {
@@ -108,7 +112,8 @@ struct Shell {
   int32_t (*save_as_dialog)(rt::Engine&) = nullptr;
   int32_t (*load_dialog)(rt::Engine&) = nullptr;
   void (*close_movie)(rt::Engine&) = nullptr;
-  // Beside the file chooser's list: the title and date of a saved game.
+  // Beside the file chooser's list: the title, date and thumbnail of a
+  // saved game (nullopt: nothing to show).
   std::optional<FileSummary> (*describe_file)(rt::Engine&, const std::string& native_path) = nullptr;
 
   std::unique_ptr<Overlay> overlay;  // nullptr: no menus are drawn (tests)
