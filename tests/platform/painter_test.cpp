@@ -1,7 +1,9 @@
 // What the player sees of the game area: the last frame at its shift, black
-// where it does not reach, white before any frame, and the layers over it.
+// where it does not reach, white before any frame, the layers over it, and
+// the pictures the dialogs show.
 #include "platform/painter.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -105,6 +107,74 @@ TEST(PresentedPicture, ALayerIsScaledIntoItsRectangleAndClippedToTheGameArea) {
   plat::LayerPicture empty{nullptr, 0, 0, 0, {0, 0, 16, 8}};
   scene.set_layer(plat::Layer::Movie, &empty);
   EXPECT_EQ(at(seen(scene), 0, 0), kRed);
+}
+
+plat::UiImage ui_image(int w, int h, Colour c) {
+  plat::UiImage image;
+  image.width = w, image.height = h;
+  for (int i = 0; i < w * h; ++i) image.rgba.insert(image.rgba.end(), {c[2], c[1], c[0], 255});
+  return image;
+}
+
+// A quad from (x0, y0) to (x1, y1) showing the whole of texture `id`.
+plat::UiDrawing picture_quad(float x0, float y0, float x1, float y1, int id) {
+  plat::UiDrawing d;
+  d.vertices = {{x0, y0, 0, 0, 0xFFFFFFFF}, {x1, y0, 1, 0, 0xFFFFFFFF}, {x1, y1, 1, 1, 0xFFFFFFFF},
+                {x0, y1, 0, 1, 0xFFFFFFFF}};
+  d.indices = {0, 1, 2, 0, 2, 3};
+  plat::UiCommand c;
+  c.clip_x1 = 1000, c.clip_y1 = 1000;
+  c.index_count = 6;
+  c.texture = id;
+  d.commands = {c};
+  return d;
+}
+
+TEST(PresentedPicture, DialogPicturesByIdReplacedAndRemoved) {
+  plat::Scene scene = game_area(16, 8);
+  plat::Bitmap red = solid(16, 8, kRed);
+  scene.take_frame(view_of(red), 0, 8);
+  scene.set_ui_texture(0, ui_image(1, 1, kWhite));
+  scene.set_ui_texture(1, ui_image(2, 2, kBlue));
+  plat::UiDrawing quad = picture_quad(4, 2, 12, 6, 1);
+  scene.set_ui(&quad);
+  plat::Bitmap out = seen(scene);
+  EXPECT_EQ(at(out, 8, 4), kBlue);
+  EXPECT_EQ(at(out, 2, 4), kRed);
+
+  // The window keeps one painter for its whole life: a picture replaced by
+  // another of the same size must be taken again, not drawn from the old texture.
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 16, 8, 32, SDL_PIXELFORMAT_XRGB8888);
+  ASSERT_NE(surface, nullptr);
+  SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
+  ASSERT_NE(renderer, nullptr);
+  auto window_pixel = [&](int x, int y) {
+    const uint32_t p = static_cast<const uint32_t*>(surface->pixels)[y * surface->pitch / 4 + x];
+    return Colour{static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p >> 16)};
+  };
+  {
+    plat::Painter painter(renderer);
+    painter.paint(scene);
+    EXPECT_EQ(window_pixel(8, 4), kBlue);
+    scene.set_ui_texture(1, ui_image(2, 2, kWhite));
+    painter.paint(scene);
+    EXPECT_EQ(window_pixel(8, 4), kWhite);
+    // Removed, or given fewer pixels than its size: the quad is left out.
+    plat::UiImage short_image = ui_image(2, 2, kBlue);
+    short_image.rgba.resize(8);
+    scene.set_ui_texture(1, short_image);
+    painter.paint(scene);
+    EXPECT_EQ(window_pixel(8, 4), kRed);
+  }
+  SDL_DestroyRenderer(renderer);
+  SDL_FreeSurface(surface);
+
+  // Ids the host does not have are ignored.
+  scene.set_ui_texture(-1, ui_image(2, 2, kBlue));
+  scene.set_ui_texture(plat::kUiTextureCount, ui_image(2, 2, kBlue));
+  quad.commands[0].texture = plat::kUiTextureCount;
+  scene.set_ui(&quad);
+  EXPECT_EQ(at(seen(scene), 8, 4), kRed);
 }
 
 TEST(PresentedPicture, NothingWithoutAGameArea) {
