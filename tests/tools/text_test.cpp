@@ -143,7 +143,9 @@ TEST(TextProgram, RefusesBadPoFilesWithTheLineAndWritesNothing) {
 }
 
 // A line that is not UTF-8 is refused, overlong two-byte forms included; an
-// escape that is not one of C's is refused rather than read as something else.
+// escape that is not one of C's is refused rather than read as something else,
+// and so are escapes that spell bytes which are not UTF-8 (the file the tool
+// writes back from them would not read).
 TEST(PoFile, RefusesWhatIsNotUtf8OrNotAnEscape) {
   auto reads = [](const std::string& msgstr) {
     std::vector<quorel_text::PoEntry> entries;
@@ -155,7 +157,11 @@ TEST(PoFile, RefusesWhatIsNotUtf8OrNotAnEscape) {
   EXPECT_FALSE(reads("\xC0\xAF")) << "an overlong '/'";
   EXPECT_FALSE(reads("\xC1\xBF"));
   EXPECT_FALSE(reads("\xE3\x81"));
-  EXPECT_TRUE(reads("\\7\\077\\377"));
+  EXPECT_TRUE(reads("\\7\\077"));
+  EXPECT_TRUE(reads("\\343\\201\\202")) << "an escaped UTF-8 character";
+  EXPECT_FALSE(reads("\\377"));
+  EXPECT_FALSE(reads("\\204"));
+  EXPECT_FALSE(reads("\\xE3\\x81"));
   EXPECT_FALSE(reads("\\8"));
   EXPECT_FALSE(reads("\\9"));
   EXPECT_FALSE(reads("\\q"));

@@ -155,6 +155,10 @@ bool parse_po(std::string_view text, std::vector<PoEntry>* entries, std::string*
       return true;
     }
     if (!has_translation) return fail(current.line, "an entry without msgstr");
+    // Escapes can spell any byte; the texts must still be UTF-8, or the file
+    // this tool writes back would be refused.
+    if (!valid_utf8(current.context) || !valid_utf8(current.source) || !valid_utf8(current.translation))
+      return fail(current.line, "escapes that make text which is not UTF-8");
     if (!current.source.empty() || !current.context.empty()) {
       auto [at, fresh] = seen.emplace(current.context + '\x04' + current.source, current.line);
       if (!fresh)
