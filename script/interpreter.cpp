@@ -18,6 +18,7 @@
 #include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/game_folders.h"
 #include "core/trace.h"
 #include "res/runtime.h"
 #include "resources/resources.h"
@@ -1157,9 +1158,14 @@ void run_thread(Engine& e) {
 
   // --- Faults -------------------------------------------------------------------------------
   CASE(unknown) {
-    const uint8_t* p = x.script->code.data() + in->offset;
-    report(x, base::format(msg::kUnknownOpcode, p[0] | (p[1] << 8)));
-    NEXT();
+    // A released game skips the word silently; no message is made for it.
+    if (!is_release_mode(e)) {
+      const uint8_t* p = x.script->code.data() + in->offset;
+      report(x, base::format(msg::kUnknownOpcode, p[0] | (p[1] << 8)));
+    }
+    // A long run of garbage between backward jumps still meets the watchdog.
+    if (--x.watchdog == 0 && !watchdog_turn(x)) goto done;
+    NEXT_CHECKED();
   }
   CASE(trap_end) CASE(trap_operand) {
     x.ip = in;
