@@ -82,6 +82,13 @@ void report(Exec& x, const std::string& text) {
   script_error(x.e, text);
 }
 
+// A released game shows no script errors, so their texts are not even made:
+// a broken loop there runs at full speed.
+template <typename... Args>
+void report_format(Exec& x, const char* format, Args... args) {
+  if (!is_release_mode(x.e)) report(x, base::format(format, args...));
+}
+
 bool ensure_operands(Exec& x, int n) {
   if (x.sp - n >= 1) return true;
   report(x, msg::kStackUnderflow);
@@ -129,7 +136,7 @@ Value* variable_for(Exec& x, Insn& in, uint8_t create_kind) {
     case kLocal: {
       int32_t slot = x.base + static_cast<int16_t>(in.arg);
       if (slot < 1 || slot >= x.sp) {
-        report(x, base::format(msg::kBadLocalSlot, static_cast<int16_t>(in.arg)));
+        report_format(x, msg::kBadLocalSlot, static_cast<int16_t>(in.arg));
         return nullptr;
       }
       return &x.stack[slot];
@@ -194,7 +201,7 @@ ArrayBlock* array_for(Exec& x, Insn& in, int indices) {
     // A local slot among the indices themselves (only a malformed program
     // names one): taking the indices off the stack would free the array
     // while the instruction still uses it.
-    report(x, base::format(msg::kBadLocalSlot, static_cast<int16_t>(in.arg)));
+    report_format(x, msg::kBadLocalSlot, static_cast<int16_t>(in.arg));
     return nullptr;
   }
   if (v->kind != kind || !v->a) {
@@ -925,7 +932,7 @@ void run_thread(Engine& e) {
     }
     for (int k = 0; k < n; ++k) {
       int32_t slot = x.base - 2 - k;
-      if (slot < 1 || slot >= x.sp || x.stack[slot].kind != kinds[k]) report(x, base::format(msg::kWrongParameter, n, k + 1));
+      if (slot < 1 || slot >= x.sp || x.stack[slot].kind != kinds[k]) report_format(x, msg::kWrongParameter, n, k + 1);
     }
     NEXT();
   }
@@ -1158,11 +1165,8 @@ void run_thread(Engine& e) {
 
   // --- Faults -------------------------------------------------------------------------------
   CASE(unknown) {
-    // A released game skips the word silently; no message is made for it.
-    if (!is_release_mode(e)) {
-      const uint8_t* p = x.script->code.data() + in->offset;
-      report(x, base::format(msg::kUnknownOpcode, p[0] | (p[1] << 8)));
-    }
+    const uint8_t* p = x.script->code.data() + in->offset;
+    report_format(x, msg::kUnknownOpcode, p[0] | (p[1] << 8));
     // A long run of garbage between backward jumps still meets the watchdog.
     if (--x.watchdog == 0 && !watchdog_turn(x)) goto done;
     NEXT_CHECKED();
@@ -1175,7 +1179,7 @@ void run_thread(Engine& e) {
   }
   CASE(trap_jump) {
     x.ip = in;
-    report(x, base::format(msg::kBadJump, x.script->base + in->offset));
+    report_format(x, msg::kBadJump, x.script->base + in->offset);
     end_thread_here(x);
     NEXT_CHECKED();
   }
