@@ -10,12 +10,15 @@
 //   frames N              the run's length in scheduler passes
 //   shot N HASH           what the player sees once N passes are done
 //   audio HASH            the mixed sound of the whole run (WAVE)
+//   capture HASH          the one screen capture (F5) the route saves in the
+//                         game's folder (BMP; its name holds the real date)
 // HASH is FNV-1a 64 of the file's bytes (BMP, WAVE), or "-" before the first
 // update.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -46,6 +49,8 @@ struct Route {
   std::vector<Shot> shots;
   std::string audio;
   size_t audio_line = 0;
+  std::string capture;
+  size_t capture_line = 0;
 };
 
 std::string routes_dir() { return std::string(QUOREL_SOURCE_DIR) + "/tests/app/routes/"; }
@@ -70,6 +75,9 @@ bool read_route(const std::string& name, Route* r, std::string* error) {
     } else if (kind == "audio") {
       words >> r->audio;
       r->audio_line = r->lines.size() - 1;
+    } else if (kind == "capture") {
+      words >> r->capture;
+      r->capture_line = r->lines.size() - 1;
     } else {
       return *error = name + ".hashes, line " + std::to_string(r->lines.size()) + ": unknown entry '" + kind + "'",
              false;
@@ -119,6 +127,15 @@ void replay(const std::string& name) {
     } else {
       EXPECT_EQ(got, route.shots[i].hash) << name << ": the picture at pass " << route.shots[i].pass;
     }
+  }
+  if (!route.capture.empty()) {
+    std::vector<std::string> captures;
+    for (const auto& f : std::filesystem::directory_iterator(dir / "game"))
+      if (f.path().extension() == ".bmp") captures.push_back("game/" + f.path().filename().string());
+    ASSERT_EQ(captures.size(), 1u) << name << ": the screen capture is not in the game's folder";
+    const std::string got = fnv1a(dir.read(captures[0]));
+    if (update) route.lines[route.capture_line] = "capture " + got;
+    else EXPECT_EQ(got, route.capture) << name << ": the screen capture";
   }
   const std::string sound = fnv1a(dir.read("out.wav"));
   if (update) {
