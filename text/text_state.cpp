@@ -4,7 +4,12 @@
 
 namespace txt {
 
-State::State() { console.rec = FontRecord{}; }
+// The console starts empty, with no speed of the script's own: until an `s`
+// command the player's text speed applies.
+State::State() {
+  console.rec = FontRecord{};
+  console.rec.speed = -1;
+}
 State::~State() = default;
 
 plat::FontRasterizer& font_library(rt::Engine& e) {

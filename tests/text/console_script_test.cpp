@@ -189,6 +189,38 @@ main:
   EXPECT_EQ(ink(0, 95, 640, 480), 0);
 }
 
+// The speed the reveal paces by: the player's until the script sets one with
+// `s`, which holds until the next pause or wipe; the player's new setting is
+// read back as soon as no script speed is in force.
+TEST(ConsoleScript, TheTextSpeedIsThePlayersUnlessTheScriptSetsOne) {
+  GameRun r = run_main(R"(
+    syscall get_text_speed, 0
+    push_i 1234
+    syscall_discard set_text_speed, 1
+    syscall get_text_speed, 0
+    push_s "start"
+    syscall_discard debugout, 3
+    push_i 50
+    text_ctrl "s"
+    push_i 777
+    syscall_discard set_text_speed, 1
+    syscall get_text_speed, 0
+    syscall_discard debugout, 1
+    text_ctrl "p"
+    syscall get_text_speed, 0
+    syscall_discard debugout, 1
+    push_i 0
+    text_ctrl "s"
+    syscall get_text_speed, 0
+    syscall_discard debugout, 1
+    text_ctrl "w"
+    syscall get_text_speed, 0
+    syscall_discard debugout, 1
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"start 1234 1000 ", "50 ", "pause ", "777 ", "0 ", "wipe ", "777 "}));
+}
+
 TEST(ConsoleScript, AMissingHookIsReportedAsAMissingFunction) {
   ScriptGame game;
   game.script("start", std::string(".function $init@GLOBAL\n    return\nmain:\n") + kSetUp +
