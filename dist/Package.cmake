@@ -28,9 +28,14 @@ foreach(_lib avformat avcodec swscale swresample avutil)
   endif()
   string(APPEND _ffmpeg_packages ", lib${_lib}${_major}")
 endforeach()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1, libudev1, fonts-ipafont-gothic${_ffmpeg_packages}")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho")
-# Self-voicing opens libspeechd when it is turned on, and talks to the server.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libspeechd2, speech-dispatcher")
+# Self-voicing (--speak, Alt+S) opens libspeechd when it is turned on: a
+# small library, so it is always there; the speech server it talks to, and
+# its voices, are the player's choice.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "libgl1, libegl1, libudev1, fonts-ipafont-gothic${_ffmpeg_packages}, libspeechd2")
+# xdg-open shows files and addresses on the desktop: the help and the debug
+# log from the menus, the link in the About box, the shell_open built-in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-mincho, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "speech-dispatcher")
 
 include(CPack)
