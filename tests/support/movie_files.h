@@ -1,5 +1,6 @@
 // Movies made on the spot with FFmpeg's encoders, for tests and the demo:
-// pictures of solid colours (one colour per picture) and a sine tone.
+// pictures of solid colours (one colour per picture) or painted by the
+// caller, and a sine tone.
 #pragma once
 
 extern "C" {
@@ -10,9 +11,11 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,9 @@ struct MovieSpec {
   const char* container = "avi";
   const char* video_codec = "mpeg4";
   bool textured = false;  // a moving pattern over the colour (benchmarks: something to decode)
+  // When set, paints picture `index` (of colours.size()) as width * height
+  // 0xRRGGBB pixels, row by row, instead of its solid colour.
+  std::function<void(int index, std::vector<uint32_t>& rgb)> paint;
 };
 
 namespace movie_detail {
@@ -51,6 +57,30 @@ inline void fill_colour(AVFrame* f, uint32_t rgb, int textured_frame = -1) {
     std::memset(f->data[1] + row * f->linesize[1], u, (f->width + 1) / 2);
     std::memset(f->data[2] + row * f->linesize[2], v, (f->width + 1) / 2);
   }
+}
+
+inline void fill_picture(AVFrame* f, const std::vector<uint32_t>& rgb) {
+  auto clip = [](double v) { return static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, v)))); };
+  auto at = [&](int x, int y) {
+    const uint32_t c = rgb[static_cast<size_t>(std::min(y, f->height - 1) * f->width + std::min(x, f->width - 1))];
+    return std::array<double, 3>{double((c >> 16) & 255), double((c >> 8) & 255), double(c & 255)};
+  };
+  for (int y = 0; y < f->height; ++y)
+    for (int x = 0; x < f->width; ++x) {
+      const auto [r, g, b] = at(x, y);
+      f->data[0][y * f->linesize[0] + x] = clip(16 + 0.2568 * r + 0.5041 * g + 0.0979 * b);
+    }
+  // Chroma from the mean of each 2 x 2 block.
+  for (int y = 0; y < (f->height + 1) / 2; ++y)
+    for (int x = 0; x < (f->width + 1) / 2; ++x) {
+      double r = 0, g = 0, b = 0;
+      for (int k = 0; k < 4; ++k) {
+        const auto p = at(2 * x + (k & 1), 2 * y + (k >> 1));
+        r += p[0] / 4, g += p[1] / 4, b += p[2] / 4;
+      }
+      f->data[1][y * f->linesize[1] + x] = clip(128 - 0.1482 * r - 0.2910 * g + 0.4392 * b);
+      f->data[2][y * f->linesize[2] + x] = clip(128 + 0.4392 * r - 0.3678 * g - 0.0714 * b);
+    }
 }
 
 inline bool drain(AVFormatContext* oc, AVCodecContext* c, AVStream* st, AVFrame* frame) {
@@ -130,7 +160,13 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
       frame->height = spec.height;
       if (av_frame_get_buffer(frame, 0) < 0) ok = false;
       else {
-        fill_colour(frame, spec.colours[static_cast<size_t>(next_picture)], spec.textured ? next_picture : -1);
+        if (spec.paint) {
+          std::vector<uint32_t> rgb(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height));
+          spec.paint(next_picture, rgb);
+          fill_picture(frame, rgb);
+        } else {
+          fill_colour(frame, spec.colours[static_cast<size_t>(next_picture)], spec.textured ? next_picture : -1);
+        }
         frame->pts = next_picture++;
         ok = drain(oc, vc, vs, frame);
       }
