@@ -2,9 +2,11 @@
 // debug log and the screenshot go on exactly as in a run that never
 // stopped. Also: a save made before a script edit that keeps its lines
 // loads after it, one whose lines are gone is refused by name, and the seen
-// table and persistent variables outlive the run.
+// table and persistent variables outlive the run, and frames that do not fit
+// the saved stack are refused.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
 #include "base/crc32.h"
 #include "graphics/png_codec.h"
 #include "persistence/save_file.h"
@@ -307,3 +309,52 @@ main:
 }
 
 }  // namespace
+
+// A save whose call frames do not fit its stack is refused as damaged before
+// anything of it is used: every frame's base and stack top lie within the
+// saved stack (slot 0 is nobody's), and the save point's own frame ends
+// exactly where the saved stack ends.
+TEST(SavesEndToEnd, FramesThatDoNotFitTheSavedStackAreRefused) {
+  ScriptGame game(kEnvironment);
+  game.script("start", game_script());
+  ASSERT_EQ(game.run().exit_code, 0);
+  const std::string saved = game.dir.read("savedata/quorel_0001.sav");
+  const std::vector<uint8_t> bytes(saved.begin(), saved.end());
+  auto file = persist::parse_save(bytes);
+  ASSERT_TRUE(file);
+  ASSERT_EQ(file->frames.size(), 2u) << "the game's main code and the chapter's function";
+  const int32_t locals = static_cast<int32_t>(file->locals.size());
+  ASSERT_GE(locals, 2);
+  ASSERT_EQ(file->frames[1].stack_top, locals);
+
+  auto field_at = [&](size_t frame, size_t offset) {
+    return persist::kSaveHeaderSize + file->thumbnail.size() + frame * persist::kFrameRecordSize + offset;
+  };
+  const size_t kBase = 132, kStackTop = 136;
+  struct Case {
+    const char* what;
+    size_t at;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"the calling frame's stack top at 0", field_at(0, kStackTop), 0},
+      {"the calling frame's stack top beyond the saved stack", field_at(0, kStackTop), locals + 1},
+      {"the calling frame's base at 0", field_at(0, kBase), 0},
+      {"the calling frame's base beyond the saved stack", field_at(0, kBase), locals + 1},
+      {"the save point's frame ending below the saved stack", field_at(1, kStackTop), locals - 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string damaged = saved;
+    base::store_u32(reinterpret_cast<uint8_t*>(damaged.data()) + c.at, static_cast<uint32_t>(c.value));
+    game.dir.write("savedata/quorel_0001.sav", damaged);
+    seed_phase(game, 1);
+    GameRun two = game.run({"--max-frames=20"});
+    EXPECT_EQ(two.exit_code, 0) << two.err;
+    ASSERT_EQ(two.boxes.size(), 1u) << two.err;
+    EXPECT_NE(two.boxes[0].find("壊れている"), std::string::npos) << two.boxes[0];
+    ASSERT_FALSE(two.log.empty());
+    EXPECT_EQ(two.log.back(), "load asked -1 ");
+    EXPECT_EQ(game.dir.read("savedata/quorel_0001.sav"), damaged) << "the refused save is left as it was";
+  }
+}

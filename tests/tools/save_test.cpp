@@ -1,9 +1,12 @@
 // quorel-save run as a program on saves the engine wrote: what info prints,
 // the thumbnail's pixels, and check before and after the game's script
-// changed.
+// changed, and values whose blocks the file cuts short.
 #include <gtest/gtest.h>
 
+#include "base/bytes.h"
+#include "base/crc32.h"
 #include "graphics/png_codec.h"
+#include "persistence/save_file.h"
 #include "platform/files.h"
 #include "tests/support/process.h"
 #include "tests/support/script_game.h"
@@ -92,6 +95,54 @@ TEST(SaveTool, ExplainsASaveAndChecksItAgainstTheScripts) {
   EXPECT_NE(changed.out.find("START.MJO"), std::string::npos) << changed.out;
   EXPECT_NE(changed.out.find("broken.sav: would not load:"), std::string::npos) << changed.out;
   EXPECT_NE(changed.out.find("2 saves checked, 2 would not load"), std::string::npos) << changed.out;
+}
+
+// info shows a string value only when its whole block, the terminating byte
+// included, lies within the saved blob; otherwise the value is marked, and
+// the rest of the file is still explained.
+TEST(SaveTool, StringsThatDoNotFitTheBlobAreMarked) {
+  ScriptGame game("CLIENT_WIDTH 64\nCLIENT_HEIGHT 48\n");
+  game.script("start", game_script(7));
+  ASSERT_EQ(game.run().exit_code, 0);
+  const std::string saved = game.dir.read("savedata/quorel_0004.sav");
+  const std::vector<uint8_t> bytes(saved.begin(), saved.end());
+  auto file = persist::parse_save(bytes);
+  ASSERT_TRUE(file);
+  const size_t blob_at = bytes.size() - file->tail.size() - file->blob.size();
+  const size_t records_at =
+      blob_at - persist::kValueRecordSize * (file->globals.size() + file->thread_vars.size() + file->locals.size());
+  const uint32_t key = base::crc32("@name@GLOBAL");
+  size_t index = 0;
+  while (index < file->globals.size() && base::load_u32(file->globals[index].data()) != key) ++index;
+  ASSERT_LT(index, file->globals.size());
+  const size_t record_at = records_at + persist::kValueRecordSize * index;
+  const uint32_t string_at = base::load_u32(file->globals[index].data() + 8);
+  const size_t size_at = blob_at + string_at + 8;
+  const int64_t fits = static_cast<int64_t>(file->blob.size()) - string_at - 12;  // the largest size that fits
+
+  struct Case {
+    const char* what;
+    size_t at;
+    int64_t value;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"the block ends with the blob", size_at, fits, "string       \"名前"},
+      {"the terminating byte lies past the blob", size_at, fits + 1, "string       (damaged)"},
+      {"a size of 0 has no room for the terminating byte", size_at, 0, "string       (damaged)"},
+      {"the block starts past the blob", record_at + 8, static_cast<int64_t>(file->blob.size()) - 11,
+       "string       (outside the blob)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string changed = saved;
+    base::store_u32(reinterpret_cast<uint8_t*>(changed.data()) + c.at, static_cast<uint32_t>(c.value));
+    game.file("changed.sav", changed);
+    RunResult info = save_tool({"info", game.dir / "changed.sav"});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_NE(info.out.find(c.shown), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("int array    1 x 1 x 5 [0, 0, 0, 0, 0]"), std::string::npos) << info.out;
+  }
 }
 
 TEST(SaveTool, BadFilesAndCommandLinesHaveTheirStatus) {
