@@ -117,6 +117,9 @@ TEST(Scoring, Fu) {
        {{{kSanshoku, 1}, {kTanyao, 1}}, 20, 2, 13, 7, 4}},
       {"kan fu", "kan:5555z ankan:9999p 234s456m9s 9s", {}, {{{kWhiteDragon, 1}}, 70, 1, 23, 12, 6}},
       {"wind pair", "123m456p789s23s11z 4s", {.reach = 1, .seat = 0}, {{{kReach, 1}}, 40, 1, 20, 7, 7}},
+      {"a pair of the seat wind that is also the round wind counts once", "123m456p999p23s11z 4s",
+       {.reach = 1, .seat = 0}, {{{kReach, 1}}, 40, 1, 20, 7, 7}},
+      {"a pair of the round wind alone", "123m456p999p23s11z 4s", {.reach = 1}, {{{kReach, 1}}, 40, 1, 13, 7, 4}},
   });
 }
 
