@@ -170,6 +170,8 @@ TEST(Scoring, LimitHands) {
       {"nine gates", "1112345678999m 5m", {}, {{{kChuren, 100}}, 50, 100, 320, 160, 80}},
       {"million stones counts a kan's fourth tile", "kan:9999m 888m777m456m5m 5m", {},
        {{{kHyakumangoku, 100}}, 50, 100, 320, 160, 80}},
+      {"exactly 100 in characters is a million stones", "pon:999m 888m777m567m5m 5m", {},
+       {{{kHyakumangoku, 100}}, 40, 100, 320, 160, 80}},
       {"97 in characters is no million stones", "pon:999m 888m777m456m5m 5m", {},
        {{{kChinitsu, 5}, {kSanrenko, 2}}, 40, 7, 120, 60, 30}},
       {"thirteen orphans", "19m19p19s1234567z 1m", {}, {{{kKokushi, 100}}, 30, 100, 320, 160, 80}},
