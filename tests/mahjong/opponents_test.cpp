@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "mahjong/play.h"
@@ -97,6 +98,47 @@ TEST(Throws, ALuckyReadyOpponentDrawsItsWin) {
     EXPECT_EQ(s.wall.remaining(), 135);
   }
   EXPECT_GT(chances, 20);
+}
+
+// The luck draw happens when a number below 400 is at most four times the
+// luck: a number equal to that weight still draws four tiles, one above it
+// draws plainly from the wall.
+TEST(Throws, TheLuckDrawReachesItsWeightExactly) {
+  int at_weight = 0, above_weight = 0;
+  for (uint32_t seed = 1; seed <= 2000; ++seed) {
+    base::Random probe;
+    probe.seed(seed);
+    probe.next();  // the bad-luck draw, passed whatever it is with bad luck below 0
+    const int roll = probe.next() % 400;
+    if (roll % 4 != 0 || roll < 4) continue;
+    State fresh = match(seed);
+    auto wins = [](int value) { return value / 10 == 21 || value / 10 == 24; };
+    bool later_win = false;
+    for (int k = 1; k < 4; ++k) later_win = later_win || wins(fresh.wall.tile_at(k));
+    if (wins(fresh.wall.tile_at(0)) || !later_win) continue;
+    for (int luck : {roll / 4, roll / 4 - 1}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", luck " + std::to_string(luck));
+      State s = match(seed);
+      const int first = s.wall.tile_at(0);
+      mj_test::seat_hand(s.table, 1, "123m456p789s11z23s");
+      s.table.com_is_tenpai[1] = 1;
+      s.table.com_luck[1] = luck;
+      s.table.com_unluck[1] = -1;
+      base::Random rng;
+      rng.seed(seed);
+      const int thrown = think_com_sute(s, rng, 1);
+      if (luck == roll / 4) {
+        EXPECT_TRUE(wins(thrown)) << "the roll equals the weight: the luck draw finds the win";
+        ++at_weight;
+      } else {
+        EXPECT_EQ(thrown, first) << "the roll is above the weight: a plain draw";
+        ++above_weight;
+      }
+      EXPECT_EQ(s.wall.remaining(), 135);
+    }
+  }
+  EXPECT_GT(at_weight, 3);
+  EXPECT_EQ(at_weight, above_weight);
 }
 
 TEST(Throws, SlotFromTheHandOrTheDraw) {
