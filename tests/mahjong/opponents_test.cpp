@@ -141,6 +141,36 @@ TEST(Throws, TheLuckDrawReachesItsWeightExactly) {
   EXPECT_EQ(at_weight, above_weight);
 }
 
+// An opponent that is not ready throws the drawn tile it wants least, the
+// first of them on a tie. With an end hand of honours only, a number tile's
+// want is its place in the suit alone (0 1 2 3 3 3 2 1 0 from 1 to 9), an
+// honour's is 30 or more; each gets a roll of 0-3 on top, in draw order.
+TEST(Throws, TheLeastWantedTileGoesTheFirstOnATie) {
+  const std::vector<int> honours = {31, 31, 32, 32, 33, 33, 34, 34, 35, 35, 36, 36, 37, 37};
+  const int kShape[10] = {0, 0, 1, 2, 3, 3, 3, 2, 1, 0};
+  int ties = 0;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    State s = match(seed);
+    plan(s.table, 0, honours, std::vector<int>(14, 0));
+    base::Random rolls;
+    rolls.seed(seed);
+    int expected = -1, lowest = 0, at_lowest = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int value = s.wall.tile_at(k), code = value / 10;
+      const int want = (code >= 31 ? 30 : kShape[code % 10]) + rolls.next() % 4;
+      if (expected < 0 || want < lowest) expected = value, lowest = want, at_lowest = 1;
+      else if (want == lowest) ++at_lowest;
+    }
+    ties += at_lowest > 1;
+    base::Random rng;
+    rng.seed(seed);
+    EXPECT_EQ(think_com_sute(s, rng, 0), expected);
+    EXPECT_EQ(s.wall.remaining(), 135);
+  }
+  EXPECT_GT(ties, 30);
+}
+
 TEST(Throws, SlotFromTheHandOrTheDraw) {
   Table t;
   base::Random rng;
