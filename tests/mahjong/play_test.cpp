@@ -379,6 +379,14 @@ TEST(Dora, IndicatorsAreAppendedSideBySide) {
   s.table.dora.fill(value("1m"));  // no room for another indicator and its end
   dora_init(s, rng);
   EXPECT_EQ(s.wall.remaining(), 132);
+
+  // Room for one more indicator but not for the -1 after it: the list is full.
+  s.table.dora[kDoraList - 1] = -1;
+  const auto ura = s.table.dora_ura;
+  dora_init(s, rng);
+  EXPECT_EQ(s.wall.remaining(), 132);
+  EXPECT_EQ(s.table.dora[kDoraList - 1], -1);
+  EXPECT_EQ(s.table.dora_ura, ura);
 }
 
 TEST(Dora, RiggingStylesPickIndicatorsForTheirEndHand) {
