@@ -5,12 +5,6 @@
 #include "core/options.h"
 
 int main(int argc, char** argv) {
-  txt::AccessOptions access;
-  std::string access_error;
-  if (!rt::take_access_options(argc, argv, &access, &access_error)) {
-    std::fprintf(stderr, "quorel: %s\n\n%s", access_error.c_str(), rt::usage_text().c_str());
-    return 2;
-  }
   rt::ParseResult parsed = rt::parse_command_line(argc, argv);
   switch (parsed.action) {
     case rt::ParseResult::Action::Help:
@@ -25,5 +19,5 @@ int main(int argc, char** argv) {
     case rt::ParseResult::Action::Run:
       break;
   }
-  return rt::run_program(parsed.options, access);
+  return rt::run_program(parsed.options);
 }

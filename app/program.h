@@ -7,19 +7,13 @@
 #include <string_view>
 
 #include "core/options.h"
-#include "text/announce.h"
 
 namespace rt {
 
 struct Engine;
 
 // Runs a game to its end and returns the process exit code (0-255).
-int run_program(const Options& options, const txt::AccessOptions& access = {});
-
-// Takes the accessibility options (--text-hook=PATH, --speak) out of the
-// arguments; the rest go to parse_command_line. False, with the reason in
-// `error`, for one without its value or with a value it does not take.
-bool take_access_options(int& argc, char** argv, txt::AccessOptions* access, std::string* error);
+int run_program(const Options& options);
 
 // The three phases, for tests that drive an engine of their own.
 // start_up returns an exit code when the program must end at once.

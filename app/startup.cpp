@@ -34,6 +34,7 @@
 #include "shell/overlay.h"
 #include "shell/shell.h"
 #include "sound/sound_engine.h"
+#include "text/announce.h"
 #include "text/text_state.h"
 
 namespace rt {
@@ -124,13 +125,12 @@ uint32_t image_cache_budget(std::optional<uint64_t> available_memory) {
 // path must be absolute, see plat::LineSink). One that cannot be used is
 // said on stderr; the game runs on without it.
 static void attach_listeners(Engine& e) {
-  const txt::AccessOptions& asked = e.text->announcer.requested;
-  std::string spec = asked.text_hook;
+  std::string spec = e.options.text_hook;
   const bool from_settings = spec.empty();
   if (from_settings) {
     if (auto v = e.settings.get_string("TextHook", plat::Section::Port)) spec = plat::sjis_to_utf8(*v);
   }
-  if (asked.speak || e.settings.get_int("Speak", plat::Section::Port).value_or(0) != 0)
+  if (e.options.speak || e.settings.get_int("Speak", plat::Section::Port).value_or(0) != 0)
     txt::set_self_voicing(e, true);
   if (spec.empty()) return;
   std::string why;
@@ -350,27 +350,7 @@ void shut_down(Engine& e) {
   e.host->set_title(e.window_title);
 }
 
-bool take_access_options(int& argc, char** argv, txt::AccessOptions* access, std::string* error) {
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--speak") {
-      access->speak = true;
-    } else if (arg.substr(0, 12) == "--text-hook=" && arg.size() > 12) {
-      access->text_hook = std::string(arg.substr(12));
-    } else if (arg == "--text-hook" || arg == "--text-hook=" || arg.substr(0, 8) == "--speak=") {
-      *error = "bad value for " + std::string(arg);
-      return false;
-    } else {
-      argv[kept++] = argv[i];
-    }
-  }
-  argv[kept] = nullptr;
-  argc = kept;
-  return true;
-}
-
-int run_program(const Options& options, const txt::AccessOptions& access) {
+int run_program(const Options& options) {
   std::unique_ptr<plat::Host> host;
   if (options.headless) {
     host = plat::make_headless_host(options.answer);
@@ -397,7 +377,6 @@ int run_program(const Options& options, const txt::AccessOptions& access) {
   }
   plat::install_termination_handlers();
   Engine e(options, std::move(host));
-  e.text->announcer.requested = access;
   if (!options.input.empty()) shell::set_input_script(e, std::move(input_events));
   int code = 0;
   try {

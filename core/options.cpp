@@ -130,6 +130,11 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
     if (name == "fullscreen" && no_value(true)) { o.fullscreen = true; continue; }
     if (name == "window" && no_value(true)) { o.fullscreen = false; continue; }
     if (name == "no-fast-loop" && no_value(true)) { o.fast_loop = false; continue; }
+    if (name == "speak") {
+      if (has_value) return fail("--speak takes no value");
+      o.speak = true;
+      continue;
+    }
     if (name == "answer") {
       if (!need_value()) return bad_value();
       o.answer = plat::parse_answer(value);
@@ -188,6 +193,7 @@ ParseResult parse_command_line(int argc, const char* const* argv) {
                         : name == "input"     ? &o.input
                         : name == "settings"  ? &o.settings
                         : name == "debug"     ? &o.debug_socket
+                        : name == "text-hook" ? &o.text_hook
                                               : nullptr;
     if (text) {
       if (!need_value()) return bad_value();

@@ -37,6 +37,10 @@ struct Options {
   std::optional<Filter> filter;
   std::optional<plat::Renderer> renderer;
   std::string debug_socket;                // debugger link
+  // Accessibility: where each line of story text goes as JSON (a file, or
+  // unix:PATH), and self-voicing from the start.
+  std::string text_hook;
+  bool speak = false;
   std::vector<std::string> trace;          // debug channels written to stderr
   bool fast_loop = true;                   // --no-fast-loop: every instruction in the general loop
   std::string lang = "ja";                 // the engine's own texts: "ja" (as designed) or "en"

@@ -36,15 +36,7 @@ class Listener {
   virtual void announce(const Announcement& a) = 0;
 };
 
-// What the player asked for on the command line: a text hook
-// ("--text-hook=PATH") and self-voicing ("--speak").
-struct AccessOptions {
-  std::string text_hook;
-  bool speak = false;
-};
-
 struct Announcer {
-  AccessOptions requested;
   std::vector<std::unique_ptr<Listener>> listeners;
   Listener* voice = nullptr;       // the self-voicing listener among them, once made
   bool speaking = false;           // self-voicing on

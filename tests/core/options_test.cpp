@@ -12,7 +12,8 @@ rt::ParseResult parse(std::vector<const char*> args) {
 TEST(CommandLine, EveryOption) {
   auto r = parse({"--headless", "--answer=retry", "--virtual-clock=16", "--max-frames=100", "--seed=42",
                   "--screenshot=a.png", "--audio-out=o.wav", "--input=in.txt", "--settings=s.ini", "--fullscreen",
-                  "--scale=2", "--filter=linear", "--renderer=software", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop", "game"});
+                  "--scale=2", "--filter=linear", "--renderer=software", "--debug=/tmp/s", "--trace=script,sound", "--no-fast-loop",
+                  "--text-hook=unix:/run/r.sock", "--speak", "game"});
   ASSERT_EQ(r.action, rt::ParseResult::Action::Run) << r.error;
   const rt::Options& o = r.options;
   EXPECT_TRUE(o.headless);
@@ -36,6 +37,11 @@ TEST(CommandLine, EveryOption) {
   EXPECT_FALSE(o.fast_loop);
   EXPECT_TRUE(parse({}).options.fast_loop);
   EXPECT_EQ(o.game_dir, "game");
+  // Accessibility: a hook path taken as written, and both off unless asked for.
+  EXPECT_EQ(o.text_hook, "unix:/run/r.sock");
+  EXPECT_TRUE(o.speak);
+  EXPECT_TRUE(parse({}).options.text_hook.empty());
+  EXPECT_FALSE(parse({}).options.speak);
   EXPECT_EQ(parse({"--fullscreen", "--window"}).options.fullscreen, false);
   // Pictures at passes, in the order given; a file name may hold a colon.
   const auto at = parse({"--screenshot-at=30:a.bmp", "--screenshot-at=7:c:/b.png"}).options.screenshots_at;
@@ -67,6 +73,16 @@ TEST(CommandLine, BadInputIsAnError) {
     EXPECT_EQ(r.action, rt::ParseResult::Action::Error) << args[0];
     EXPECT_FALSE(r.error.empty());
   }
+  // The accessibility options say what is wrong with them.
+  for (auto [arg, message] : std::vector<std::pair<const char*, const char*>>{
+           {"--text-hook", "bad value for --text-hook: ''"},
+           {"--text-hook=", "bad value for --text-hook: ''"},
+           {"--speak=1", "--speak takes no value"},
+           {"--speak=", "--speak takes no value"}}) {
+    auto r = parse({arg});
+    EXPECT_EQ(r.action, rt::ParseResult::Action::Error) << arg;
+    EXPECT_EQ(r.error, message) << arg;
+  }
   EXPECT_EQ(parse({"--help"}).action, rt::ParseResult::Action::Help);
   EXPECT_EQ(parse({"--version"}).action, rt::ParseResult::Action::Version);
 }
@@ -75,7 +91,7 @@ TEST(CommandLine, UsageDocumentsEveryOption) {
   std::string usage = rt::usage_text();
   for (const char* option : {"--headless", "--answer", "--virtual-clock", "--max-frames", "--seed", "--screenshot",
                              "--audio-out", "--input", "--settings", "--fullscreen", "--window", "--scale",
-                             "--filter", "--renderer", "--screenshot-presented", "--screenshot-at", "--debug", "--trace", "--no-fast-loop", "--version", "--help"})
+                             "--filter", "--renderer", "--screenshot-presented", "--screenshot-at", "--debug", "--text-hook", "--speak", "--trace", "--no-fast-loop", "--version", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
