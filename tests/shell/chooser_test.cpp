@@ -9,32 +9,26 @@
 #include <cstdint>
 
 #include "graphics/png_codec.h"
-#include "tests/support/script_game.h"
+#include "tests/shell/shell_game.h"
 
+using testing_support::fill_front_buffer;
 using testing_support::GameRun;
+using testing_support::kMenuBand;
 using testing_support::ScriptGame;
 
 namespace {
-
-constexpr int kBand = 20;  // the menu bar's rows above the picture
 
 // Red, green, blue of the picture the game saves (0x00BBGGRR 0x30A0F0).
 constexpr uint8_t kRed = 0xF0, kGreen = 0xA0, kBlue = 0x30;
 
 // The picture's thumbnail is captured and saved in slot 1; the screen then
 // turns dark, so that the colour can only come back through the chooser.
-const char* kGame = R"(
+const std::string kGame = R"(
 .function $init@GLOBAL
     return
 main:
     syscall_discard save_enable, 0
-    push_i 0x30A0F0
-    push_i 480
-    push_i 640
-    push_i 0
-    push_i 0
-    syscall get_frontbuffer, 0
-    syscall_discard grp_boxfill, 6
+)" + fill_front_buffer("0x30A0F0") + R"(
     push_i 60
     push_i 80
     syscall_discard capture_thumbnail, 2
@@ -42,21 +36,11 @@ main:
     syscall_discard save_point, 1
     push_i 1
     syscall_discard save_write, 1
-    push_i 0x202020
-    push_i 480
-    push_i 640
-    push_i 0
-    push_i 0
-    syscall get_frontbuffer, 0
-    syscall_discard grp_boxfill, 6
+)" + fill_front_buffer("0x202020") + R"(
     syscall load_dialog, 0
     push_s "load by name:"
     syscall_discard debugout, 2
-wait_on:
-    push_i 1000
-    syscall_discard wait, 1
-    jmp wait_on
-)";
+)" + testing_support::kWaitForever;
 
 bool logged(const GameRun& r, const std::string& line) {
   return std::find(r.log.begin(), r.log.end(), line) != r.log.end();
@@ -79,7 +63,7 @@ constexpr int kPaneLeft = 388, kPaneRight = 548, kPaneTop = 126, kPaneBottom = 3
 
 class Chooser : public ::testing::Test {
  protected:
-  ScriptGame game{"CLIENT_WIDTH 640\nCLIENT_HEIGHT 480\n"};
+  ScriptGame game{testing_support::kShellGameEnv};
   const std::string garbage = std::string("QuorelSav") + std::string(3000, '\x7F');
   void SetUp() override {
     game.script("start", kGame);
@@ -87,10 +71,9 @@ class Chooser : public ::testing::Test {
   }
   // Clicks list entry `row` (0: broken.sav, 1: the save), then `then`.
   GameRun run(int row, const std::string& then, int frames, Picture& seen) {
-    const int y = 136 + 19 * row - kBand;
-    game.file("input.txt", "500 mouse click left 200 " + std::to_string(y) + "\n" + then);
-    GameRun r = game.run({"--virtual-clock=16", "--max-frames=" + std::to_string(frames),
-                          "--input=" + (game.dir / "input.txt"), "--screenshot-presented=" + (game.dir / "seen.png")});
+    const int y = 136 + 19 * row - kMenuBand;
+    GameRun r = testing_support::play_input(game, "500 mouse click left 200 " + std::to_string(y) + "\n" + then,
+                                            frames, {"--screenshot-presented=" + (game.dir / "seen.png")});
     const std::string bytes = game.dir.read("seen.png");
     std::string error;
     EXPECT_EQ(gfx::decode_png(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), seen.png, &error),
@@ -105,7 +88,7 @@ TEST_F(Chooser, ASaveShowsItsThumbnailTitleAndDate) {
   GameRun r = run(1, "", 80, seen);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   ASSERT_EQ(seen.png.width, 640);
-  ASSERT_EQ(seen.png.height, 480 + kBand);
+  ASSERT_EQ(seen.png.height, 480 + kMenuBand);
   // The thumbnail: a block of the saved colour in the pane, nowhere else.
   int left = 640, right = -1, top = 500, bottom = -1, outside = 0;
   for (int y = 0; y < seen.png.height; ++y)

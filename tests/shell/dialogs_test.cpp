@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "tests/support/script_game.h"
+#include "tests/shell/shell_game.h"
 
 using testing_support::GameRun;
+using testing_support::kMenuBand;
 using testing_support::RunResult;
 using testing_support::ScriptGame;
 
@@ -40,11 +41,9 @@ bool light_grey(uint32_t rgb) {
   return r > 200 && g > 200 && b > 200 && r == g && g == b;
 }
 
-constexpr int kBand = 20;  // the menu bar's rows above the picture
-
 class Dialogs : public ::testing::Test {
  protected:
-  ScriptGame game{"CLIENT_WIDTH 640\nCLIENT_HEIGHT 480\n"};
+  ScriptGame game{testing_support::kShellGameEnv};
   void SetUp() override {
     // A dark picture, so that the menus stand out.
     game.script("start", R"(
@@ -57,29 +56,17 @@ main:
     syscall get_effect_speed, 0
     push_s "settings:"
     syscall_discard debugout, 3
-    push_i 0x202020
-    push_i 480
-    push_i 640
-    push_i 0
-    push_i 0
-    syscall get_frontbuffer, 0
-    syscall_discard grp_boxfill, 6
-wait_on:
-    push_i 1000
-    syscall_discard wait, 1
-    jmp wait_on
-)");
+)" + testing_support::fill_front_buffer("0x202020") + testing_support::kWaitForever);
   }
   struct Shots {
     GameRun run;
     Bmp seen, game;
   };
   Shots run(const std::string& input, int frames) {
-    game.file("input.txt", input);
     Shots s;
-    s.run = game.run({"--virtual-clock=16", "--max-frames=" + std::to_string(frames),
-                      "--input=" + (game.dir / "input.txt"), "--screenshot=" + (game.dir / "game.bmp"),
-                      "--screenshot-presented=" + (game.dir / "seen.bmp")});
+    s.run = testing_support::play_input(game, input, frames,
+                                        {"--screenshot=" + (game.dir / "game.bmp"),
+                                         "--screenshot-presented=" + (game.dir / "seen.bmp")});
     s.seen.bytes = game.dir.read("seen.bmp");
     s.game.bytes = game.dir.read("game.bmp");
     return s;
@@ -143,11 +130,11 @@ TEST_F(Dialogs, MenuBarSitsAboveThePictureNeverInIt) {
   Shots s = run("", 60);
   ASSERT_EQ(s.run.exit_code, 0) << s.run.err;
   ASSERT_EQ(s.seen.width(), 640);
-  ASSERT_EQ(s.seen.height(), 480 + kBand) << "the window grows by the bar";
+  ASSERT_EQ(s.seen.height(), 480 + kMenuBand) << "the window grows by the bar";
   ASSERT_EQ(s.game.height(), 480);
   EXPECT_TRUE(light_grey(s.seen.at(600, 5))) << std::hex << s.seen.at(600, 5);
   for (int y : {0, 240, 479})
-    EXPECT_EQ(s.seen.at(320, y + kBand), s.game.at(320, y)) << "the picture whole below the bar, row " << y;
+    EXPECT_EQ(s.seen.at(320, y + kMenuBand), s.game.at(320, y)) << "the picture whole below the bar, row " << y;
   // A click on the bar is not a click in the game, nor is one on the open menu.
   EXPECT_EQ(s.game.at(10, 10), 0x202020u);
 }
@@ -233,7 +220,7 @@ TEST_F(Dialogs, AMessageBoxTheDesktopCannotShowIsDrawnOverTheGame) {
   ASSERT_EQ(shown.exit_code, 0) << shown.err;
   Bmp seen;
   seen.bytes = game.dir.read("seen.bmp");
-  EXPECT_TRUE(light_grey(seen.at(320, kBand + 240))) << "the box, still up when the run ended";
+  EXPECT_TRUE(light_grey(seen.at(320, kMenuBand + 240))) << "the box, still up when the run ended";
 
   RunResult answered = window_run("200 quit\n600 key press return\n", 400, {"--window"});
   EXPECT_EQ(answered.exit_code, 0) << answered.err;
@@ -242,7 +229,7 @@ TEST_F(Dialogs, AMessageBoxTheDesktopCannotShowIsDrawnOverTheGame) {
   RunResult fixed = window_run("200 quit\n", 80, {"--window", "--answer=no"});
   EXPECT_NE(fixed.err.find("yes/no -> no"), std::string::npos) << fixed.err;
   seen.bytes = game.dir.read("seen.bmp");
-  EXPECT_EQ(seen.at(320, kBand + 240), 0x202020u) << "not drawn";
+  EXPECT_EQ(seen.at(320, kMenuBand + 240), 0x202020u) << "not drawn";
 }
 
 // A dialog stays in charge while the player sizes the window and while full
@@ -277,8 +264,8 @@ TEST_F(Dialogs, SizingTheWindowAndLeavingFullScreenUnderADialog) {
   EXPECT_NE(settings().find("WinStat=0\n"), std::string::npos);
   Bmp windowed = last_window_frame();
   ASSERT_EQ(windowed.width(), 640);
-  ASSERT_EQ(windowed.height(), 480 + kBand);
-  for (int y : {kBand, kBand + 240, kBand + 479})
+  ASSERT_EQ(windowed.height(), 480 + kMenuBand);
+  for (int y : {kMenuBand, kMenuBand + 240, kMenuBand + 479})
     for (int x : {0, 320, 639}) EXPECT_EQ(windowed.at(x, y), 0x202020u) << x << "," << y;
   EXPECT_TRUE(light_grey(windowed.at(600, 5)));
 }

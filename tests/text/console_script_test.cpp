@@ -4,6 +4,7 @@
 
 #include "graphics/png_codec.h"
 #include "platform/files.h"
+#include "tests/support/console_game.h"
 #include "tests/support/script_game.h"
 
 using testing_support::GameRun;
@@ -52,20 +53,7 @@ const char kHooks[] = R"(
 )";
 
 // A console of 200 × 100 pixels at (20, 300) on a new page, 20-pixel font.
-const char kSetUp[] = R"(
-    push_i 480
-    push_i 640
-    syscall page_create, 2
-    st_i_pop @page
-    push_i 100
-    push_i 200
-    push_i 300
-    push_i 20
-    load i @page
-    syscall_discard console_set, 5
-    push_i 20
-    push_s "ＭＳ ゴシック"
-    syscall_discard console_font, 2
+const std::string kSetUp = testing_support::console_on_new_page(200) + R"(
     push_i -1
     push_i 0xFFFFFF
     syscall_discard console_color, 2

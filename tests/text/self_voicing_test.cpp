@@ -10,6 +10,7 @@
 
 #include <sstream>
 
+#include "tests/support/console_game.h"
 #include "tests/support/process.h"
 #include "tests/support/script_game.h"
 #include "tests/support/temp_dir.h"
@@ -20,22 +21,10 @@ using testing_support::TempDir;
 
 namespace {
 
-const char kGame[] = R"(.function $init@GLOBAL
+const std::string kGame = R"(.function $init@GLOBAL
     return
 main:
-    push_i 480
-    push_i 640
-    syscall page_create, 2
-    st_i_pop @page
-    push_i 100
-    push_i 400
-    push_i 300
-    push_i 20
-    load i @page
-    syscall_discard console_set, 5
-    push_i 20
-    push_s "ＭＳ ゴシック"
-    syscall_discard console_font, 2
+)" + testing_support::console_on_new_page(400) + R"(
     text "太郎「こんにちは。」"
     text_proc
     text_ctrl "p"
@@ -59,46 +48,10 @@ main:
     push_s "家に帰る"
     syscall_discard fontout, 1
     syscall_discard fontout_pop, 0
-    syscall_discard region_clear, 0
-    push_i 0
-    push_i 0
-    push_i 0
-    push_i 30
-    push_i 200
-    push_i 20
-    push_i 20
-    push_i 1
-    syscall_discard region_add, 8
-    push_i 0
-    push_i 0
-    push_i 0
-    push_i 30
-    push_i 200
-    push_i 60
-    push_i 20
-    push_i 2
-    syscall_discard region_add, 8
+)" + testing_support::kTwoAnswerRegions + R"(
     syscall_discard region_events, 0
     syscall_discard system_end, 0
-.function on_nothing0
-    return
-.export 0x47BB540C, on_nothing0
-.function on_nothing1
-    return
-.export 0x04AE36BD, on_nothing1
-.function on_nothing2
-    return
-.export 0x20CE505D, on_nothing2
-.function on_nothing3
-    return
-.export 0x93B38A0B, on_nothing3
-.function on_nothing4
-    return
-.export 0xF7A4C8D8, on_nothing4
-.function on_nothing5
-    return
-.export 0x44A4FF72, on_nothing5
-)";
+)" + testing_support::silent_console_hooks();
 
 std::vector<std::string> speech_lines(const std::string& err) {
   std::vector<std::string> out;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/unix_socket.h"
+#include "tests/support/console_game.h"
 #include "tests/support/script_game.h"
 
 using testing_support::GameRun;
@@ -11,22 +12,10 @@ using testing_support::ScriptGame;
 
 namespace {
 
-const char kGame[] = R"(.function $init@GLOBAL
+const std::string kGame = R"(.function $init@GLOBAL
     return
 main:
-    push_i 480
-    push_i 640
-    syscall page_create, 2
-    st_i_pop @page
-    push_i 100
-    push_i 200
-    push_i 300
-    push_i 20
-    load i @page
-    syscall_discard console_set, 5
-    push_i 20
-    push_s "ＭＳ ゴシック"
-    syscall_discard console_font, 2
+)" + testing_support::console_on_new_page(200) + R"(
     text "太郎「今日は\"いい\"天気\\です。」"
     text_proc
     text_ctrl "p"
@@ -51,25 +40,7 @@ main:
     push_s "家に帰る"
     syscall_discard fontout, 1
     syscall_discard fontout_pop, 0
-    syscall_discard region_clear, 0
-    push_i 0
-    push_i 0
-    push_i 0
-    push_i 30
-    push_i 200
-    push_i 20
-    push_i 20
-    push_i 1
-    syscall_discard region_add, 8
-    push_i 0
-    push_i 0
-    push_i 0
-    push_i 30
-    push_i 200
-    push_i 60
-    push_i 20
-    push_i 2
-    syscall_discard region_add, 8
+)" + testing_support::kTwoAnswerRegions + R"(
     syscall_discard region_events, 0
     syscall_discard region_events, 0
     ; The backlog replayed is not told again.
@@ -77,21 +48,7 @@ main:
     syscall_discard console_replay, 1
     syscall_discard system_end, 0
 ; The console's other hooks do nothing here.
-.function on_nothing0
-    return
-.export 0x47BB540C, on_nothing0
-.function on_nothing1
-    return
-.export 0x04AE36BD, on_nothing1
-.function on_nothing2
-    return
-.export 0x20CE505D, on_nothing2
-.function on_nothing3
-    return
-.export 0x93B38A0B, on_nothing3
-.function on_nothing4
-    return
-.export 0xF7A4C8D8, on_nothing4
+)" + testing_support::silent_console_hooks(false) + R"(
 ; The speaker hook draws the name with fontout: it is not a choice.
 .function on_name
     .local _name, -2
