@@ -64,13 +64,23 @@ double coverage(int x, int y, Inside inside) {
   return n / 16.0;
 }
 
-Picture sky() {
-  Picture p(640, 480, false);
-  uint32_t seed = 12345;
-  auto random = [&seed] {
+// A small linear congruential generator: the same stars on every build.
+struct Random {
+  uint32_t seed;
+  uint32_t operator()() {
     seed = seed * 214013 + 2531011;
     return (seed >> 16) & 0x7FFF;
-  };
+  }
+};
+
+// The skyline of the far and the near hills at column x, shared by the
+// evening and the night picture.
+double far_hills(int x) { return 330 + 30 * std::sin(x / 70.0) + 14 * std::sin(x / 23.0 + 1.0); }
+double near_hills(int x) { return 390 + 26 * std::sin(x / 110.0 + 2.0) + 9 * std::sin(x / 31.0); }
+
+Picture sky() {
+  Picture p(640, 480, false);
+  Random random{12345};
   for (int y = 0; y < 480; ++y) {
     double t = y / 479.0;
     double r = mix(30, 250, t * t), g = mix(20, 150, t * t), b = mix(70, 110, t);
@@ -82,8 +92,7 @@ Picture sky() {
       double pr = mix(r, 255, std::max(glow, disc)), pg = mix(g, 230, std::max(glow, disc)),
              pb = mix(b, 160, std::max(glow * 0.7, disc));
       // Far hills, then near hills.
-      double far = 330 + 30 * std::sin(x / 70.0) + 14 * std::sin(x / 23.0 + 1.0);
-      double near = 390 + 26 * std::sin(x / 110.0 + 2.0) + 9 * std::sin(x / 31.0);
+      double far = far_hills(x), near = near_hills(x);
       double f = smooth(far - 0.8, far + 0.8, y), n = smooth(near - 0.8, near + 0.8, y);
       pr = mix(pr, 90, f), pg = mix(pg, 60, f), pb = mix(pb, 110, f);
       double shade = 1.0 - 0.4 * std::clamp((y - near) / 90.0, 0.0, 1.0);
@@ -188,11 +197,7 @@ Picture panel() {
 // The same hills under a night sky: a moon and many stars.
 Picture night() {
   Picture p(640, 480, false);
-  uint32_t seed = 777;
-  auto random = [&seed] {
-    seed = seed * 214013 + 2531011;
-    return (seed >> 16) & 0x7FFF;
-  };
+  Random random{777};
   for (int y = 0; y < 480; ++y) {
     double t = y / 479.0;
     double r = mix(6, 40, t * t), g = mix(10, 40, t * t), b = mix(40, 90, t);
@@ -204,8 +209,7 @@ Picture night() {
       disc *= smooth(27, 30, std::hypot(x - 603.0, y - 54.0));
       double pr = mix(r, 255, std::max(glow, disc)), pg = mix(g, 245, std::max(glow, disc)),
              pb = mix(b, 200, std::max(glow, disc));
-      double far = 330 + 30 * std::sin(x / 70.0) + 14 * std::sin(x / 23.0 + 1.0);
-      double near = 390 + 26 * std::sin(x / 110.0 + 2.0) + 9 * std::sin(x / 31.0);
+      double far = far_hills(x), near = near_hills(x);
       double f = smooth(far - 0.8, far + 0.8, y), n = smooth(near - 0.8, near + 0.8, y);
       pr = mix(pr, 22, f), pg = mix(pg, 26, f), pb = mix(pb, 52, f);
       pr = mix(pr, 10, n), pg = mix(pg, 30, n), pb = mix(pb, 32, n);
