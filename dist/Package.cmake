@@ -5,9 +5,15 @@ set(CPACK_PACKAGE_NAME quorel)
 set(CPACK_PACKAGE_VENDOR "The Quorel project")
 set(CPACK_PACKAGE_CONTACT "Quorel maintainers <quorel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "runtime for Japanese visual novels, with a demo game and modding tools")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Quorel runs visual novels made for a Japanese bytecode script engine: scripts with cooperative threads, pages and sprites, a message window for Shift-JIS text, music, voices, movies, saved games and settings. The package holds the program, a demo game (started from the menu with quorel-demo), and the tools for modders and translators.")
+# In lines of at most 80 characters, as the package's control file wants.
+set(CPACK_PACKAGE_DESCRIPTION "\
+Quorel runs visual novels made for a Japanese bytecode script engine:
+scripts with cooperative threads, pages and sprites, a message window for
+Shift-JIS text, music, voices, movies, saved games and settings. The package
+holds the program, a demo game (started from the menu with quorel-demo),
+and the tools for modders and translators.")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/compress-man-pages.cmake)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
