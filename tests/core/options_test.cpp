@@ -34,6 +34,9 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(parse({"--renderer=gpu"}).options.renderer, plat::Renderer::Gpu);
   EXPECT_EQ(o.debug_socket, "/tmp/s");
   EXPECT_EQ(o.trace, (std::vector<std::string>{"script", "sound"}));
+  EXPECT_EQ(parse({"--trace=,script,,sound,"}).options.trace, (std::vector<std::string>{"script", "sound"}))
+      << "empty names in the list are passed over";
+  EXPECT_EQ(parse({"--scale=8"}).options.scale, 8);
   EXPECT_FALSE(o.fast_loop);
   EXPECT_TRUE(parse({}).options.fast_loop);
   EXPECT_EQ(o.game_dir, "game");
