@@ -73,7 +73,7 @@ TEST(EndHands, EveryStyleBuildsACompleteHand) {
 TEST(EndHands, RecipesKeepTheirShape) {
   base::Random rng;
   rng.seed(99);
-  int two_dragon_pons = 0;
+  int two_dragon_pons = 0, all_simples = 0;
   for (int round = 0; round < 200; ++round) {
     SCOPED_TRACE(round);
     EXPECT_EQ(MjIsComplete(as_hand(build_end_hand(27, 4, rng).codes)), 3) << "thirteen orphans, always";
@@ -94,8 +94,19 @@ TEST(EndHands, RecipesKeepTheirShape) {
 
     EndHand quiet = build_end_hand(35, 4, rng);
     EXPECT_EQ(quiet.may_reach + quiet.may_call, 0);
+
+    // Style 9 is a pair and four chis of simples, which may call but not
+    // reach; of the common recipes it may be replaced by, those that may
+    // call also hold a pon. So a hand of four chis from it holds only 2-8.
+    EndHand simples = build_end_hand(9, 4, rng);
+    if (std::count(simples.plan.begin(), simples.plan.end(), kFlagPon) == 0 && simples.may_call == 1) {
+      ++all_simples;
+      for (int c : simples.codes)
+        EXPECT_TRUE(is_number_code(c) && tile_number(c) >= 2 && tile_number(c) <= 8) << c;
+    }
   }
   EXPECT_GT(two_dragon_pons, 180);
+  EXPECT_GT(all_simples, 60);
 }
 
 TEST(EndHands, HalfTheHandsTakeTheCommonRecipes) {
