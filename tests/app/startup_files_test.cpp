@@ -1,13 +1,17 @@
 // The real program started on game folders whose environment file or save
 // folder is odd. Without a start script every run ends at the loader's
 // report, whose box carries the window title as its caption: the title
-// shows what was read from the environment file.
+// shows what was read from the environment file. Also: the game area's size
+// from the environment file, within its limits.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
 
+#include "graphics/png_codec.h"
+#include "platform/files.h"
 #include "tests/support/process.h"
+#include "tests/support/script_game.h"
 #include "tests/support/temp_dir.h"
 
 using testing_support::run_program;
@@ -68,6 +72,31 @@ TEST(StartupFiles, EmptyBinaryAndHugeEnvironmentFiles) {
     for (int i = 0; i < 400; ++i) text += "FILL " + std::to_string(i) + "\n";
     game.write("fastdata/quorel.env", text + "TITLEBAR Line|401\n");
     EXPECT_EQ(title_shown(start(game)), kDefaultTitle);
+  }
+}
+
+// The game area is 1 to 8192 pixels each way; a size outside that is
+// replaced by the default of that side.
+TEST(StartupFiles, TheGameAreaTakesItsSizeWithinLimits) {
+  struct Case {
+    const char* env;
+    int width, height;
+  };
+  for (const Case& c : {Case{"CLIENT_WIDTH 1\nCLIENT_HEIGHT 8192\n", 1, 8192},
+                        Case{"CLIENT_WIDTH 8193\nCLIENT_HEIGHT 0\n", 640, 480},
+                        Case{"CLIENT_WIDTH 0\nCLIENT_HEIGHT 8193\n", 640, 480},
+                        Case{"CLIENT_WIDTH -5\nCLIENT_HEIGHT -5\n", 640, 480}}) {
+    SCOPED_TRACE(c.env);
+    testing_support::ScriptGame game(c.env);
+    game.script("start", ".function $init@GLOBAL\n    return\nmain:\n    syscall_discard system_end, 0\n");
+    auto r = game.run({"--screenshot=" + (game.dir / "shot.png")});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    auto png = plat::read_whole_file(game.dir / "shot.png");
+    ASSERT_TRUE(png);
+    gfx::PngImage image;
+    ASSERT_EQ(gfx::decode_png(*png, image, nullptr), gfx::PngResult::Ok);
+    EXPECT_EQ(image.width, c.width);
+    EXPECT_EQ(image.height, c.height);
   }
 }
 
