@@ -86,7 +86,9 @@ TEST(KillTest, EveryFileLeftBehindIsWhole) {
       last = *n;
       ++saves_seen;
     }
-    if (auto bytes = plat::read_whole_file(system)) ASSERT_TRUE(persist::parse_system(*bytes)) << "kill " << kill;
+    if (auto bytes = plat::read_whole_file(system)) {
+      ASSERT_TRUE(persist::parse_system(*bytes)) << "kill " << kill;
+    }
   }
   EXPECT_GT(saves_seen, 100);
   EXPECT_GT(last, 10);
