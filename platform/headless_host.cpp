@@ -25,6 +25,7 @@ class HeadlessHost final : public Host {
     window_.h = config.client_height * scale;
     window_.x = config.x.value_or((kScreen.w - window_.w) / 2);
     window_.y = config.y.value_or((kScreen.h - window_.h) / 2);
+    placed_ = config.x.has_value();
     open_ = true;
     return true;
   }
@@ -55,7 +56,10 @@ class HeadlessHost final : public Host {
   }
   bool fullscreen() const override { return fullscreen_; }
   std::optional<ScreenRect> window_rect() const override {
-    if (!open_) return std::nullopt;
+    // A window the system would have placed has no place of its own here:
+    // none is written back, so a headless run does not move the player's
+    // next real window to the middle of an imagined screen.
+    if (!open_ || !placed_) return std::nullopt;
     return window_;
   }
   ScreenRect virtual_screen() const override { return kScreen; }
@@ -89,6 +93,7 @@ class HeadlessHost final : public Host {
   bool fullscreen_ = false;
   bool open_ = false;
   ScreenRect window_;
+  bool placed_ = false;  // at a saved place, not the system's
   Scene scene_;
 };
 

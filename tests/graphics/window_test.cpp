@@ -150,6 +150,15 @@ TEST(WindowMode, TheProgramWritesThePlaceBackAndStartsWhereItLeft) {
   EXPECT_EQ(s["WinStat"], "0");
   EXPECT_EQ(s["WinPosX"], "310");
   EXPECT_EQ(s["WinPosY"], "210");
+
+  // Never placed: a run without a screen invents no place for the player's
+  // next window, which the system then puts where it fits.
+  game.file("settings.ini", "WinStat=0\n");
+  r = game.run();
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  s = read_settings(game.dir.read("settings.ini"));
+  EXPECT_EQ(s.count("WinPosX"), 0u) << s["WinPosX"];
+  EXPECT_EQ(s.count("WinPosY"), 0u) << s["WinPosY"];
 }
 
 }  // namespace
