@@ -31,6 +31,12 @@ TEST(Files, ShiftJisAndUtf8NamesOnDisk) {
   plat::Files files(dir.path());
   EXPECT_EQ(files.native_path(sjis), dir / utf8) << "a trail byte 0x5C is not a separator";
   EXPECT_EQ(files.native_path("\x89\xe6.dat"), dir / "\x89\xe6.DAT");
+  // Only ASCII letters fold: a character that shares the lead byte but not
+  // the trail byte is another name, and so is a trail byte in the letters' range.
+  EXPECT_FALSE(files.exists("\x89\xe7.dat")) << "another character with the same lead byte";
+  dir.write(std::string("\x83\x41.DAT"), "katakana a");
+  EXPECT_TRUE(files.exists("\x83\x41.dat"));
+  EXPECT_FALSE(files.exists("\x83\x61.dat")) << "a trail byte 'A' is no letter";
 
   auto listing = plat::list_directory(dir.path());
   bool saw_sjis_form = false;
