@@ -217,4 +217,27 @@ TEST(InputScriptFile, EventsInTimeOrder) {
   EXPECT_EQ(error, "/nonexistent/input.txt: cannot read the input script: No such file or directory");
 }
 
+// Key names as a player reads them off the keyboard, given as Windows
+// virtual-key codes: letters and digits by their character, the number pad
+// apart from the digits above the letters, function keys 1 to 24.
+TEST(InputScriptFile, KeysByTheirNames) {
+  const std::pair<const char*, int> keys[] = {
+      {"a", 0x41},      {"Z", 0x5A},    {"0", 0x30},     {"9", 0x39},     {"num0", 0x60}, {"num4", 0x64},
+      {"num9", 0x69},   {"f1", 0x70},   {"F12", 0x7B},   {"f24", 0x87},   {"return", 0x0D}, {"Escape", 0x1B},
+      {"space", 0x20},  {"left", 0x25}, {"delete", 0x2E}, {"255", 0xFF},  {"0x41", 0x41}};
+  for (auto [name, vk] : keys) {
+    SCOPED_TRACE(name);
+    std::vector<plat::TimedEvent> ev;
+    std::string error;
+    ASSERT_TRUE(plat::parse_input_script(std::string("0 key down ") + name + "\n", &ev, &error)) << error;
+    ASSERT_EQ(ev.size(), 1u);
+    EXPECT_EQ(ev[0].event.vk, vk);
+  }
+  for (const char* unknown : {"f0", "f25", "num", "num10", "numa", "-1", "keypad"}) {
+    std::vector<plat::TimedEvent> ev;
+    std::string error;
+    EXPECT_FALSE(plat::parse_input_script(std::string("0 key down ") + unknown + "\n", &ev, &error)) << unknown;
+  }
+}
+
 }  // namespace
