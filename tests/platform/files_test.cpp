@@ -127,12 +127,19 @@ TEST(SettingsStore, NamesWithoutCaseNumbersSaturateAndThePortKeepsItsOwnSection)
   // A name the file cannot hold stays for this run only; the rest is kept.
   s.set_int("a=b", 1);
   s.set_int("line\nbreak", 2);
+  s.set_int("#hash", 3);  // would read back as a comment line
+  s.set_int(";semicolon", 4);
+  s.set_int("[section", 5);
   s.set_int("musicVOLUME", 500);
   ASSERT_TRUE(s.save());
   EXPECT_EQ(s.get_int("a=b"), 1);
   const std::string text = dir.read("game.ini");
   EXPECT_EQ(text.find("a=b"), std::string::npos);
   EXPECT_EQ(text.find("line"), std::string::npos);
+  EXPECT_EQ(text.find("hash"), std::string::npos);
+  EXPECT_EQ(text.find("semicolon"), std::string::npos);
+  EXPECT_EQ(text.find("[section"), std::string::npos);
+  EXPECT_EQ(s.get_int("#hash"), 3);
   EXPECT_NE(text.find("MusicVolume=500\n"), std::string::npos) << "the first spelling stays";
   EXPECT_LT(text.find("GameSpeed="), text.find("[quorel]\nScale=3\n"));
   plat::SettingsStore again(dir / "game.ini");
