@@ -150,6 +150,33 @@ top:
   EXPECT_EQ(quit.exit_code, 0) << quit.err;
 }
 
+// The frame limit counts every pass, the restarts of a start script that
+// ends at once among them: the run takes its picture of the last pass and
+// never reaches the one after. (The first pass is the initialisation run,
+// which the game's start follows whatever the limit: limits from 2.)
+TEST(RunEnd, AFrameLimitCountsTheRestartsOfAScriptThatEndsAtOnce) {
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    push_s "started"
+    syscall_discard debugout, 1
+    return
+)");
+  for (int limit = 2; limit <= 6; ++limit) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    const std::string last = game.dir / ("last" + std::to_string(limit) + ".png");
+    const std::string beyond = game.dir / ("beyond" + std::to_string(limit) + ".png");
+    auto r = game.run({"--max-frames=" + std::to_string(limit), "--screenshot-at=" + std::to_string(limit) + ":" + last,
+                       "--screenshot-at=" + std::to_string(limit + 1) + ":" + beyond});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_FALSE(r.log.empty()) << "the script started";
+    EXPECT_TRUE(fs::exists(last));
+    EXPECT_FALSE(fs::exists(beyond));
+  }
+}
+
 TEST(RunEnd, OutputsThatCannotBeWrittenFailTheRun) {
   ScriptGame game;
   game.script("start", std::string(kLogThenWait));
