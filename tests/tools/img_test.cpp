@@ -108,6 +108,13 @@ TEST_F(Img, PaletteAndGreyRoundTrips) {
   Pixels p = read_png_file(dir / "pal2.png");
   Pixels q = read_png_file(dir / "pal.png");
   EXPECT_EQ(p.indexes, q.indexes) << "indexes kept, not only colours";
+
+  // Asked for full colour, a palette picture's colours are looked up, blue,
+  // green and red each in its place.
+  auto full = img({"encode", "--format=rct", "pal.png"});
+  ASSERT_EQ(full.exit_code, 0) << full.err;
+  ASSERT_EQ(img({"decode", "pal.rct", "pal3.png"}).exit_code, 0);
+  EXPECT_EQ(read_png_file(dir / "pal3.png").bgr, q.bgr);
   auto info = img({"info", "pal.rc8", "mask_.rc8", "pal.png"});
   EXPECT_EQ(info.exit_code, 0);
   EXPECT_NE(info.out.find("pal.rc8: .rc8 8-bit palette 19 x 11"), std::string::npos) << info.out;
