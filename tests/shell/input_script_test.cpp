@@ -128,6 +128,24 @@ TEST(InputScripts, ClickRegionsHoverClickAndDepth) {
                        "keys 5 5 8", "keys 5 5 16"}));
 }
 
+// A region holds its left and top edges and ends just before x + w and
+// y + h, as the game's pixels are counted.
+TEST(InputScripts, ARegionEndsBeforeItsRightAndBottomEdges) {
+  GameRun r = play("    syscall_discard region_clear, 0\n" + push_keys({"enter", "leave", "click"}) +
+                       "    push_i 20\n    push_i 20\n    push_i 10\n    push_i 10\n    push_i 1\n"
+                       "    syscall_discard region_add, 8\n" +
+                       every_pass("region_events", 70),
+                   logger("enter", 1) + logger("leave", 1) + logger("click", 1),
+                   "100 mouse move 29 29\n"
+                   "200 mouse move 30 29\n"
+                   "300 mouse move 29 29\n"
+                   "400 mouse move 29 30\n"
+                   "500 mouse move 10 10\n"
+                   "600 mouse move 9 10\n");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"enter 1", "leave 1", "enter 1", "leave 1", "enter 1", "leave 1"}));
+}
+
 TEST(InputScripts, ClickWaitsKeysAndBlocking) {
   // click_wait returns the event bits; mouse_disable hides everything,
   // keys included; Space decides unless ERASEONSPACE makes it erase.
