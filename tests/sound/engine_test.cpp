@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <optional>
 #include <set>
 
 #include "resources/resources.h"
@@ -94,6 +95,35 @@ TEST(Mixing, LoudSumsSaturateAtFullScale) {
   EXPECT_EQ(mixed({-32768}), -32768);
   EXPECT_EQ(mixed({20000, -5000, 17767}), 32767);
   EXPECT_EQ(mixed({20000, -30000}), -10000);
+}
+
+// 8-bit samples are unsigned: 128 is silence, and a buffer nothing was
+// written to yet is silent too, whatever its sample size.
+TEST(Mixing, EightBitSamplesAreUnsignedAroundTheMiddle) {
+  auto mixed = [](int bits, std::optional<uint8_t> fill) {
+    snd::Mixer m;
+    snd::WaveFormat f = snd::pcm16_format(2, snd::kDeviceRate);
+    f.bits = static_cast<uint16_t>(bits);
+    f.block_align = static_cast<uint16_t>(2 * bits / 8);
+    f.bytes_per_sec = f.block_align * f.rate;
+    snd::SoundBuffer* b = m.create(f, f.block_align * 4410);
+    if (fill) {
+      std::vector<uint8_t> bytes(f.block_align * 4410, *fill);
+      m.write(b, 0, bytes.data(), bytes.size());
+    }
+    m.set_volume(b, 0);
+    m.start(b);
+    std::vector<int16_t> out(2 * 1024);
+    m.mix(out.data(), 1024);
+    std::set<int16_t> seen(out.begin() + 2 * snd::kRampFrames, out.end());
+    return seen.size() == 1 ? *seen.begin() : int16_t{1234};
+  };
+  EXPECT_EQ(mixed(8, 0x80), 0);
+  EXPECT_EQ(mixed(8, 0xC0), 16384);
+  EXPECT_EQ(mixed(8, 0x40), -16384);
+  EXPECT_EQ(mixed(8, 0x00), -32768);
+  EXPECT_EQ(mixed(8, std::nullopt), 0) << "an 8-bit buffer starts silent";
+  EXPECT_EQ(mixed(16, std::nullopt), 0);
 }
 
 TEST_F(Engine, PlaysAtTheDecibelLevelAndEndsOnTime) {
