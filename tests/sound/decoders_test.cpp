@@ -186,12 +186,33 @@ TEST_F(Decoders, BadWaveFilesFailToOpen) {
   put16(adpcm, 0);
   put16(adpcm, 0);
   game.write("data/shortblock.wav", wave_bytes(adpcm, data));
+  // A format record without its bits per sample (14 bytes, the chunk's own size).
+  game.write("data/shortfmt.wav", wave_bytes(std::vector<uint8_t>(fmt.begin(), fmt.begin() + 14), data));
+  // ADPCM is played at 1,000 to 384,000 samples a second, as PCM is.
+  auto adpcm_at = [](uint32_t rate) {
+    std::vector<uint8_t> f = pcm_fmt(1, rate, 4, 2);
+    base::store_u16(&f[12], 257);
+    put16(f, 32);   // cbSize
+    put16(f, 502);  // samples per block
+    put16(f, 7);
+    for (int16_t c : {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232}) put16(f, static_cast<uint16_t>(c));
+    return wave_bytes(f, std::vector<uint8_t>(257 * 4, 0));
+  };
+  game.write("data/adpcm_fastest.wav", adpcm_at(384000));
+  game.write("data/adpcm_too_fast.wav", adpcm_at(384001));
+  game.write("data/adpcm_slowest.wav", adpcm_at(1000));
+  game.write("data/adpcm_too_slow.wav", adpcm_at(999));
   start();
 
   for (const char* name : {"nodata.wav", "datafirst.wav", "truncfmt.wav", "float.wav", "mp3.wav", "nochan.wav",
-                           "noalign.wav", "norate.wav", "bits12.wav", "tiny.wav", "shortblock.wav", "missing.wav"}) {
+                           "noalign.wav", "norate.wav", "bits12.wav", "tiny.wav", "shortblock.wav", "missing.wav",
+                           "shortfmt.wav", "adpcm_too_fast.wav", "adpcm_too_slow.wav"}) {
     auto s = stream(name);
     EXPECT_EQ(snd::wav_open(*files, s, false), snd::OpenResult::Failed) << name;
+  }
+  for (const char* name : {"adpcm_fastest.wav", "adpcm_slowest.wav"}) {
+    auto s = stream(name);
+    EXPECT_EQ(snd::wav_open(*files, s, false), snd::OpenResult::Ok) << name;
   }
 }
 
