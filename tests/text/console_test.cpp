@@ -273,4 +273,27 @@ TEST_F(ConsoleTest, TheFirstLineOfAPageIsKept) {
   EXPECT_EQ(plat::sjis_to_utf8(c.first_line_text), "あいうえおかきくけこ");
 }
 
+// A voice command names its voice after one digit, the loop flag: only a
+// 1 makes it loop. The male flag is used up by the next voice.
+struct VoiceHeard {
+  std::string name;
+  bool loop, male;
+  friend bool operator==(const VoiceHeard&, const VoiceHeard&) = default;
+};
+std::vector<VoiceHeard> voices_heard;
+
+TEST_F(ConsoleTest, AVoiceLoopsOnlyWhenItsDigitIsOne) {
+  voices_heard.clear();
+  e->text->voice_player = [](rt::Engine&, std::string_view name, bool loop, bool, bool, bool male) {
+    voices_heard.push_back({std::string(name), loop, male});
+  };
+  c.voice_male = true;
+  for (const char* record : {"v1rain", "v0bell", "v2wind", "v9sea", "v"}) txt::execute(*e, record, true);
+  EXPECT_EQ(voices_heard, (std::vector<VoiceHeard>{{"rain", true, true},
+                                                   {"bell", false, false},
+                                                   {"wind", false, false},
+                                                   {"sea", false, false},
+                                                   {"", false, false}}));
+}
+
 }  // namespace
