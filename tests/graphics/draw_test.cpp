@@ -63,6 +63,13 @@ TEST_F(Draw, ClippingToOneAndTwoPages) {
   EXPECT_EQ(s, (gfx::Rect{0, 2, 1, 3}));
   EXPECT_EQ(dx, 5);
   EXPECT_EQ(dy, 0);
+  // A source reaching past its page's right and bottom edges keeps what lies on it.
+  s = {7, 6, 5, 5};
+  dx = 0, dy = 0;
+  ASSERT_TRUE(gfx::clip_two(p, s, q, dx, dy));
+  EXPECT_EQ(s, (gfx::Rect{7, 6, 3, 2}));
+  EXPECT_EQ(dx, 0);
+  EXPECT_EQ(dy, 0);
 }
 
 TEST_F(Draw, PlainCopiesWithinAndAcrossPages) {
