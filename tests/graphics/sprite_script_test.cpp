@@ -110,6 +110,18 @@ TEST(SpriteScripts, TransparencySequencesAndTheirWaits) {
   EXPECT_EQ(r.log[4], "0 ");
 }
 
+// A sequence's values beyond full transparency stop at 255: the sprite is
+// then wholly transparent, not a shade short of it.
+TEST(SpriteScripts, SequenceValuesStopAtFullTransparency) {
+  GameRun r = run_main(page("@bg", 32, 32, 0) + keep("@b", "sprite_create", {"@bg"}) +
+                       call("sprite_move", {"@b", "0", "0"}) + page("@p", 4, 4, 0xFFFFFF) +
+                       keep("@s", "sprite_create", {"@p"}) + call("sprite_move", {"@s", "0", "0"}) +
+                       call("sprite_alfa_define", {"@s", "0", "100", "400", "100", "400"}) +
+                       call("sprite_alfa_wait", {"@s"}) + wait(0) + screen_pixel(1, 1));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"0 "}));
+}
+
 // A fade moves in proportion to the time along it, from the value it starts
 // at towards its target, not only at its midpoint.
 TEST(SpriteScripts, FadesMoveInProportionToTheirTime) {
