@@ -169,7 +169,13 @@ struct Movie::Impl {
   }
 
   void stop() {
-    stopping = true;
+    {
+      // Under the lock: set between the reader's test of its wait and its
+      // sleep, the flag and its wake-up would be missed, and join would wait
+      // for ever.
+      std::lock_guard g(lock);
+      stopping = true;
+    }
     changed.notify_all();
     if (worker.joinable()) worker.join();
   }
