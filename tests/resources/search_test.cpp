@@ -84,6 +84,7 @@ TEST_F(Search, DirectoryPartsAndStreamFolders) {
   game.write("data/x.png", "x");
   game.write("stream/s.png", "streamed picture");
   game.write("stream/m.ogg", "music");
+  game.write("stream/v.WAV", "a voice");
   start();
   EXPECT_FALSE(res::FfopenTry(*e, "data\\x.png", "rb")) << "a name with a directory is never found in the folders";
   EXPECT_FALSE(res::FfFilePath(*e, "data\\x.png"));
@@ -91,6 +92,7 @@ TEST_F(Search, DirectoryPartsAndStreamFolders) {
   EXPECT_TRUE(res::FfopenTry(*e, "s.png", "rb"));
   EXPECT_EQ(res::FfFileSize(*e, "s.png"), 0u) << "non-audio files in stream folders have no size";
   EXPECT_EQ(res::FfFileSize(*e, "m.ogg"), 5u);
+  EXPECT_EQ(res::FfFileSize(*e, "v.wav"), 7u) << "wave files are audio as well";
 }
 
 TEST_F(Search, SizeAndTimeTryANameWithAFolderBelowEachHit) {
@@ -107,12 +109,15 @@ TEST_F(Search, SizeAndTimeTryANameWithAFolderBelowEachHit) {
 TEST_F(Search, FastReadPrefixOrder) {
   TempDir fast;
   game.write("stream/m.ogg", "stream copy");
+  game.write("stream/v.wav", "stream copy");
   game.write("data/p.png", "data copy");
   fast.write("m.ogg", "fast copy");
+  fast.write("v.wav", "fast copy");
   fast.write("p.png", "fast copy");
   start();
   res::FfSetFastDir(*e, fast.path());
   EXPECT_EQ(read_all(*e, "m.ogg"), "stream copy") << "audio: folders first";
+  EXPECT_EQ(read_all(*e, "V.WAV"), "stream copy") << "audio, whatever the letter case";
   EXPECT_EQ(read_all(*e, "p.png"), "fast copy") << "everything else: fast-read directory first";
 }
 
@@ -162,6 +167,15 @@ TEST_F(Search, EveryEarlierCopyIsReportedAndLinkLoopsEnd) {
   size_t boxes = 0;
   for (size_t at = err.find("message box"); at != std::string::npos; at = err.find("message box", at + 1)) ++boxes;
   EXPECT_EQ(boxes, 3u) << "the second copy against the first, the third against both:\n" << err;
+  // In the order of the later copies, each against the earlier ones in turn.
+  const std::string a = game / "data/a", b = game / "data/b", c = game / "data/c";
+  const size_t ab = err.find("[ " + a + " ]と[ " + b + " ]"), ac = err.find("[ " + a + " ]と[ " + c + " ]"),
+               bc = err.find("[ " + b + " ]と[ " + c + " ]");
+  ASSERT_NE(ab, std::string::npos) << err;
+  ASSERT_NE(ac, std::string::npos) << err;
+  ASSERT_NE(bc, std::string::npos) << err;
+  EXPECT_LT(ab, ac) << err;
+  EXPECT_LT(ac, bc) << err;
   EXPECT_EQ(read_all(*e, "x.png"), "1");
 }
 
