@@ -41,6 +41,41 @@ TEST(Threads, TurnsAndWaitsOnTheVirtualClock) {
                                              "main 1040 "}));
 }
 
+// When the main thread ends, every other running thread is asked to end:
+// exit handlers run, loops stop, and the game starts again from its title.
+TEST(Threads, TheEndOfTheMainThreadEndsTheOthers) {
+  GameRun r = run_start(R"(
+.function $init@GLOBAL
+    return
+main:
+    push_s "main"
+    syscall_discard debugout, 1
+    push_i &$ticker@GLOBAL
+    syscall_discard thread_create, 1
+    push_i 25
+    syscall_discard wait, 1
+    return
+.function $ticker@GLOBAL
+    set_exit cleanup
+again:
+    push_s "tick"
+    syscall_discard debugout, 1
+    push_i 10
+    syscall_discard wait, 1
+    jmp again
+cleanup:
+    push_s "ticker cleanup"
+    syscall_discard debugout, 1
+    push_i 0
+    return
+)", {"--answer=retry", "--max-frames=12"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_GE(r.log.size(), 7u) << r.err;
+  // The ticker logs on every pass until the end of the main thread is taken.
+  EXPECT_EQ(std::vector<std::string>(r.log.begin(), r.log.begin() + 7),
+            (std::vector<std::string>{"main ", "tick ", "tick ", "tick ", "tick ", "ticker cleanup ", "main "}));
+}
+
 TEST(Threads, EndingExitHandlersRestartsAndChildren) {
   GameRun r = run_start(R"(
 .function $init@GLOBAL
