@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "core/game_folders.h"
 #include "script/builtins.h"
@@ -38,8 +39,9 @@ Progress reg_get_int(Call& c) {
 
 Progress reg_get_string(Call& c) {
   std::string v = c.engine.settings.get_string(c.str_arg(1)).value_or(std::string(c.str_arg(2)));
-  if (v.size() > 511) v.resize(511);
-  c.ret_string(v);
+  // At most 511 bytes, cut before a double-byte character that would not fit
+  // whole: half a character would swallow the byte that follows it.
+  c.ret_string(std::string(base::sjis_clip(v, 511)));
   return Progress::Done;
 }
 

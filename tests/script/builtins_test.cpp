@@ -139,15 +139,21 @@ TEST(RuntimeBuiltins, SettingsAndFolders) {
       "    push_s \"\"\n    push_s \"Long\"\n    syscall reg_get_string, 2\n    syscall strlen, 1\n"
       "    syscall_discard debugout, 1\n"
       "    push_s \"\"\n    push_s \"Mid\"\n    syscall reg_get_string, 2\n    syscall strlen, 1\n"
+      "    syscall_discard debugout, 1\n"
+      // ... and the cut keeps double-byte characters whole.
+      "    push_s \"\"\n    push_s \"Kana\"\n    syscall reg_get_string, 2\n    syscall strlen, 1\n"
       "    syscall_discard debugout, 1\n" +
       call("get_nanido", {}) +
       call("get_game_speed", {}) + call("client_width", {}) +
       "    push_s \"c:\\\\game\\\\extra\"\n    syscall_discard folder_add, 1\n" +
       "    push_s \"late.png\"\n    syscall file_open, 1\n    syscall_discard debugout, 1\n"));
-  game.file("settings.ini", "NANIDO=9\nGameSpeed=-3\nLong=" + std::string(600, 'x') + "\nMid=" + std::string(300, 'y') + "\n");
+  std::string kana300;
+  for (int i = 0; i < 300; ++i) kana300 += "あ";
+  game.file("settings.ini", "NANIDO=9\nGameSpeed=-3\nLong=" + std::string(600, 'x') + "\nMid=" + std::string(300, 'y') +
+                             "\nKana=" + kana300 + "\n");
   GameRun r = game.run({"--answer=retry"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.log, (std::vector<std::string>{"123 ", "-7 ", "テキスト ", "511 ", "300 ", "4 ", "0 ", "640 ", "1 "}));
+  EXPECT_EQ(r.log, (std::vector<std::string>{"123 ", "-7 ", "テキスト ", "511 ", "300 ", "255 ", "4 ", "0 ", "640 ", "1 "}));
   std::string settings = game.dir.read("settings.ini");
   EXPECT_NE(settings.find("Custom=123"), std::string::npos);
   EXPECT_NE(settings.find("Words=テキスト"), std::string::npos) << "UTF-8 on disk";
