@@ -60,6 +60,15 @@ std::vector<int16_t> constant(size_t frames, int channels, int16_t value) {
   return std::vector<int16_t>(frames * channels, value);
 }
 
+// Mixes 1024 stereo frames and returns the one value every sample holds
+// after the ramp-in, or 1234 when they differ.
+int16_t steady_mix(snd::Mixer& m) {
+  std::vector<int16_t> out(2 * 1024);
+  m.mix(out.data(), 1024);
+  std::set<int16_t> seen(out.begin() + 2 * snd::kRampFrames, out.end());
+  return seen.size() == 1 ? *seen.begin() : int16_t{1234};
+}
+
 TEST(VolumeScale, HundredthsOfADecibel) {
   EXPECT_EQ(snd::attenuation_of(1000), 0);
   EXPECT_EQ(snd::attenuation_of(500), -602);
@@ -83,11 +92,7 @@ TEST(Mixing, LoudSumsSaturateAtFullScale) {
       m.set_volume(b, 0);
       m.start(b);
     }
-    std::vector<int16_t> out(2 * 1024);
-    m.mix(out.data(), 1024);
-    // After the ramp-in every sample holds the same value.
-    std::set<int16_t> seen(out.begin() + 2 * snd::kRampFrames, out.end());
-    return seen.size() == 1 ? *seen.begin() : int16_t{1234};
+    return steady_mix(m);
   };
   EXPECT_EQ(mixed({30000, 30000}), 32767);
   EXPECT_EQ(mixed({-30000, -30000}), -32768);
@@ -113,10 +118,7 @@ TEST(Mixing, EightBitSamplesAreUnsignedAroundTheMiddle) {
     }
     m.set_volume(b, 0);
     m.start(b);
-    std::vector<int16_t> out(2 * 1024);
-    m.mix(out.data(), 1024);
-    std::set<int16_t> seen(out.begin() + 2 * snd::kRampFrames, out.end());
-    return seen.size() == 1 ? *seen.begin() : int16_t{1234};
+    return steady_mix(m);
   };
   EXPECT_EQ(mixed(8, 0x80), 0);
   EXPECT_EQ(mixed(8, 0xC0), 16384);
