@@ -1,6 +1,7 @@
 #include "text/announce.h"
 
 #include "base/json.h"
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "platform/encoding.h"
 #include "platform/line_sink.h"
@@ -89,7 +90,7 @@ void announce_page_end(rt::Engine& e) {
 void announce_fontout(rt::Engine& e, std::string_view text) {
   if (!listening(e) || text.empty()) return;
   Announcer& a = announcer(e);
-  if (a.drawn.size() < kMaxDrawn) a.drawn.emplace_back(text.substr(0, kMaxText));
+  if (a.drawn.size() < kMaxDrawn) a.drawn.emplace_back(base::sjis_clip(text, kMaxText));
 }
 
 void announce_region_added(rt::Engine& e) {

@@ -27,23 +27,13 @@ void Backlog::record_text(std::string_view text) {
   text = text.substr(0, text.find('\0'));
   if (text.empty()) return;
   // An entry longer than the whole buffer keeps its beginning.
-  const size_t room = kBacklogBytes - kEntryOverhead;
-  if (text.size() > room) {
-    size_t cut = 0;
-    while (cut < text.size()) {
-      size_t n = base::sjis_char_size(text, cut);
-      if (cut + n > room) break;
-      cut += n;
-    }
-    text = text.substr(0, cut);
-  }
-  append(text);
+  append(base::sjis_clip(text, kBacklogBytes - kEntryOverhead));
 }
 
 void Backlog::record_command(std::string_view record) {
   record = record.substr(0, record.find('\0'));
   std::string entry = "\\";
-  entry.append(record.substr(0, kBacklogBytes - kEntryOverhead - 1));
+  entry.append(base::sjis_clip(record, kBacklogBytes - kEntryOverhead - 1));
   append(entry);
 }
 

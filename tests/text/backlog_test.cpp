@@ -128,6 +128,13 @@ TEST(Backlog, TextLongerThanTheBufferKeepsItsBeginning) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->bytes.size(), static_cast<size_t>(kBacklogBytes - 4));
   EXPECT_EQ(static_cast<uint8_t>(e->bytes.back()), 0xA0);
+  // Nor in a command record, after its backslash.
+  b.record_command("x" + wide);
+  e = b.entry_at(1);
+  ASSERT_TRUE(e);
+  EXPECT_TRUE(e->command());
+  EXPECT_EQ(e->bytes.size(), static_cast<size_t>(kBacklogBytes - 4));
+  EXPECT_EQ(static_cast<uint8_t>(e->bytes.back()), 0xA0);
 }
 
 TEST(Backlog, TrimmingEndsAtTheLastPause) {
