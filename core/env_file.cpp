@@ -13,8 +13,8 @@ namespace rt {
 namespace {
 
 // One line as the text-mode line reader gives it: up to size - 1 bytes,
-// "\r\n" read as "\n", ending after the "\n". False at the end.
-bool next_line(std::string_view& text, char* buffer, size_t size) {
+// "\r\n" read as "\n", ending after the "\n". Its length; 0 at the end.
+size_t next_line(std::string_view& text, char* buffer, size_t size) {
   size_t n = 0, i = 0;
   while (n + 1 < size && i < text.size()) {
     char c = text[i++];
@@ -24,7 +24,7 @@ bool next_line(std::string_view& text, char* buffer, size_t size) {
   }
   text.remove_prefix(i);
   buffer[n] = '\0';
-  return n > 0;
+  return n;
 }
 
 }  // namespace
@@ -38,11 +38,13 @@ void EnvFile::parse(std::string_view text) {
   char line[kLineBuffer];
   for (int n = 0; n < kMaxLines; ++n) {
     std::memset(line, 0, sizeof line);
-    if (!next_line(text, line, sizeof line)) break;
+    const size_t length = next_line(text, line, sizeof line);
+    if (length == 0) break;
     if (std::memcmp(line, "[EOF]", 5) == 0) break;
     auto* bytes = reinterpret_cast<unsigned char*>(line);
     if (bytes[0] <= 32 || bytes[0] == '/') continue;
-    for (unsigned char& c : std::span(bytes, sizeof line))
+    // The rest of the buffer is zero already.
+    for (unsigned char& c : std::span(bytes, length))
       if (c <= 32) c = 0;
     size_t key_end = std::strlen(line);
     size_t value_start = key_end;
