@@ -367,6 +367,9 @@ ResourceFolder* find_folder(Resources& r, std::string_view name) {
 }  // namespace
 
 int FfAddFolder(rt::Engine& e, std::string_view name, uint32_t stream_flag) {
+  // Scripts name folders too: ".." or an absolute name would index what
+  // lies around the game's folder ("." is the game folder itself).
+  if (name != "." && base::unsafe_name_reason(name)) return -1;
   std::vector<Duplicate> duplicates;
   int result;
   {

@@ -143,6 +143,28 @@ TEST_F(Search, ReRegisteringRescansButKeepsThePlace) {
   EXPECT_EQ(res::FfAddFolder(*e, "nothing-here", 0), -1);
 }
 
+// A folder name from a script stays inside the game's folder (and the
+// fast-read folder): ".." would index everything around them.
+TEST(FolderNames, ParentFolderIsNeverRegistered) {
+  TempDir outer;
+  outer.write("game/data/a.png", "inside");
+  outer.write("secret.png", "outside");
+  outer.write("fast/x.png", "fast");
+  outer.write("beside/secret2.png", "beside the fast folder");
+  auto e = testing_support::make_engine(outer / "game");
+  res::register_startup_folders(*e);
+  EXPECT_EQ(res::FfAddFolder(*e, "..", 0), -1);
+  EXPECT_FALSE(res::FfExists(*e, "secret.png"));
+  res::FfSetFastDir(*e, outer / "fast/sub");
+  outer.make_dir("fast/sub");
+  EXPECT_EQ(res::FfAddFolder(*e, "..", 0), -1);
+  EXPECT_FALSE(res::FfExists(*e, "x.png"));
+  EXPECT_EQ(res::FfAddFolder(*e, outer / "beside", 0), -1) << "an absolute name";
+  EXPECT_EQ(res::FfAddFolder(*e, "", 0), -1);
+  EXPECT_FALSE(res::FfExists(*e, "secret2.png"));
+  EXPECT_EQ(read_all(*e, "a.png"), "inside");
+}
+
 TEST_F(Search, DuplicateNamesInOneFolderAreReported) {
   game.write("data/one/Same.png", "first");
   game.write("data/two/same.PNG", "second");
