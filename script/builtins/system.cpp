@@ -1,5 +1,6 @@
 // Variables by name, resource folders, the desktop, and ending the program.
 #include <algorithm>
+#include <cctype>
 
 #include "base/crc32.h"
 #include "base/game_names.h"
@@ -61,18 +62,33 @@ Progress folder_clear(Call& c) {
 
 // --- The desktop ------------------------------------------------------------------------------
 
-Progress shell_open(Call& c) {
-  std::string target = plat::sjis_to_utf8(c.str_arg(1));
-  // A file name (not an address) names a file of the game, never one outside it.
-  if (target.find(':') == std::string::npos && base::unsafe_name_reason(c.str_arg(1))) {
-    c.ret_int(0);
-    return Progress::Done;
+// "scheme:..." with a scheme of two characters or more is an address for
+// the desktop; "c:\\..." (a drive letter) and plain names are not.
+bool is_address(std::string_view s) {
+  const size_t colon = s.find(':');
+  if (colon == std::string_view::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+  for (size_t i = 1; i < colon; ++i) {
+    const unsigned char ch = static_cast<unsigned char>(s[i]);
+    if (!std::isalnum(ch) && ch != '+' && ch != '-' && ch != '.') return false;
   }
-  // A file of the game is opened by its path; anything else (an address) as it is.
-  if (target.find("://") == std::string::npos && c.engine.files.exists(c.str_arg(1)))
-    target = c.engine.files.native_path(c.str_arg(1));
-  plat::spawn_detached({"xdg-open", target});
+  return true;
+}
+
+Progress shell_open(Call& c) {
+  const std::string_view arg = c.str_arg(1);
   c.ret_int(0);
+  std::string target;
+  if (is_address(arg)) {
+    // A "file:" address is a file name in disguise, and may name any file.
+    if (base::sjis_equal_nocase(arg.substr(0, 5), "file:")) return Progress::Done;
+    target = plat::sjis_to_utf8(arg);
+  } else {
+    // A file name names a file of the game, never one outside it (nor one
+    // beside the program's working directory).
+    if (base::unsafe_name_reason(arg)) return Progress::Done;
+    target = c.engine.files.native_path(arg);
+  }
+  plat::spawn_detached({"xdg-open", target});
   return Progress::Done;
 }
 

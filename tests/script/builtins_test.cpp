@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "tests/support/script_game.h"
 
 using testing_support::GameRun;
@@ -183,6 +185,34 @@ TEST(RuntimeBuiltins, DesktopProgramsGetArgumentVectors) {
   EXPECT_NE(calls.find("set|org.gnome.desktop.background|picture-uri|file://" + game.dir.path() + "/fastdata/wall.png|"),
             std::string::npos) << calls;
   EXPECT_NE(calls.find("picture-options|stretched|"), std::string::npos);
+}
+
+// A script opens files of the game on the desktop, and addresses; never a
+// file outside the game's folder, however the name is spelled.
+TEST(RuntimeBuiltins, DesktopOpensOnlyFilesOfTheGame) {
+  testing_support::TempDir outside;
+  outside.write("secret.html", "private");
+  const std::string beside = std::filesystem::path(outside.path()).filename().string();
+  ScriptGame game;
+  std::string bin = game.dir / "bin";
+  game.file("bin/xdg-open", "#!/bin/sh\nprintf '%s|' \"$@\" >> \"" + (game.dir / "calls") + "\"; echo >> \"" +
+                                (game.dir / "calls") + "\"\n");
+  chmod((bin + "/xdg-open").c_str(), 0755);
+  game.file("manual.html", "help");
+  auto open = [](const std::string& target) { return "    push_s \"" + target + "\"\n    syscall_discard shell_open, 1\n"; };
+  game.script("start", program(open("x:\\\\..\\\\..\\\\" + beside + "\\\\secret.html") +
+                               open("file://" + outside.path() + "/secret.html") +
+                               open("FILE:" + outside.path() + "/secret.html") +
+                               open("../" + beside + "/secret.html") + open("MANUAL.HTML") +
+                               open("mailto:someone@example.org") + "    push_i 20\n    syscall_discard wait, 1\n"));
+  auto r = testing_support::run_program(
+      {"quorel", "--headless", "--virtual-clock=10", "--settings=" + (game.dir / "s.ini"), game.dir.path()}, {}, 60,
+      {"PATH=" + bin + ":/usr/bin:/bin"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  std::string calls = game.dir.read("calls");
+  EXPECT_EQ(calls.find("secret"), std::string::npos) << calls;
+  EXPECT_NE(calls.find(game.dir / "manual.html|"), std::string::npos) << calls;
+  EXPECT_NE(calls.find("mailto:someone@example.org|"), std::string::npos) << calls;
 }
 
 }  // namespace
