@@ -5,6 +5,7 @@
 // [SECTION] Hooks
 #include "shell/shell.h"
 
+#include "base/game_names.h"
 #include "core/engine.h"
 #include "core/env_file.h"
 #include "core/error_report.h"
@@ -262,6 +263,10 @@ void help(rt::Engine& e) {
       (file[3] | 0x20) == 'e')
     return;
   // Resolved inside the game folder: a name from the game never leaves it.
+  if (const char* why = base::unsafe_name_reason(file)) {
+    rt::report_once(e, "HELP_FILE \"" + plat::sjis_to_utf8(file) + "\" is refused: " + why);
+    return;
+  }
   if (!e.files.exists(file)) return;
   open_on_desktop(e, e.files.native_path(file));
 }

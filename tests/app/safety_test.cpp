@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -109,6 +110,39 @@ TEST(GameDataSafety, FastReadFolderIsAnnouncedAndTakesOnlyItsFiles) {
   EXPECT_EQ(r.err.find(notice), r.err.rfind(notice)) << "said once";
   EXPECT_TRUE(fast.exists("savedata/quorel_readmark.mss"));
   EXPECT_TRUE(contains(fast.read("debugout.log"), "up"));
+}
+
+// F1 opens the game's help document on the desktop: a file of the game,
+// whatever the environment file names.
+TEST(GameDataSafety, HelpDocumentIsAFileOfTheGame) {
+  TempDir outside;
+  outside.write("secret.html", "private");
+  std::string beside = fs::path(outside.path()).filename().string();
+  std::string absolute = outside / "secret.html";
+  std::replace(absolute.begin(), absolute.end(), '/', '\\');
+  for (const std::string& help : {"..\\" + beside + "\\secret.html", absolute, std::string("Manual.html")}) {
+    ScriptGame game("HELP_FILE " + help + "\n");
+    game.script("start", std::string(kLogThenWait));
+    game.file("manual.html", "help");
+    game.file("input.txt", "100 key press f1\n");
+    game.file("bin/xdg-open", "#!/bin/sh\nprintf '%s|' \"$@\" >> \"" + (game.dir / "calls") + "\"\n");
+    chmod((game.dir / "bin/xdg-open").c_str(), 0755);
+    // In a window (of the dummy video driver): a headless run opens nothing.
+    auto r = run_program({"quorel", "--virtual-clock=10", "--max-frames=30", "--input=" + (game.dir / "input.txt"),
+                          "--settings=" + (game.dir / "settings.ini"), game.dir.path()},
+                         {}, 60, {"PATH=" + (game.dir / "bin") + ":/usr/bin:/bin"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    // The opener runs detached: give it a moment to write.
+    for (int i = 0; i < 100 && help[0] == 'M' && !game.dir.exists("calls"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::string calls = game.dir.read("calls");
+    if (help[0] == 'M')
+      EXPECT_EQ(calls, (game.dir / "manual.html") + "|") << r.err;
+    else {
+      EXPECT_EQ(calls, "") << help;
+      EXPECT_TRUE(contains(r.err, "HELP_FILE \"" + help + "\" is refused")) << r.err;
+    }
+  }
 }
 
 TEST(RunEnd, EachTerminationSignalEndsLikeAConfirmedQuit) {
