@@ -254,6 +254,16 @@ struct Movie::Impl {
     }
     format->pb = io;
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // A playlist or manifest (HLS, DASH, concat) names further files and
+    // addresses; a movie of a game is one file, so no protocol is allowed
+    // for anything it names (nested opens inherit the list).
+    auto* none = static_cast<char*>(ff().av_malloc(1));
+    if (!none) {
+      fail("out of memory");
+      return false;
+    }
+    none[0] = '\0';
+    format->protocol_whitelist = none;  // freed with the context
     format->interrupt_callback = {interrupted, this};
     if (int r = ff().avformat_open_input(&format, nullptr, nullptr, nullptr); r < 0) {
       format = nullptr;  // freed by the failed open

@@ -200,6 +200,33 @@ TEST(MovieEndToEnd, FilesThatCannotBePlayedAreReportedAndTheScriptGoesOn) {
   EXPECT_NE(up.boxes[0].find("が存在しません"), std::string::npos);
 }
 
+// A movie file that is a playlist or a manifest names other files and
+// addresses: they are never opened, so a game cannot show what lies
+// outside its folder or reach the network through a movie.
+TEST(MovieEndToEnd, PlaylistsCannotReachOtherFiles) {
+  testing_support::TempDir outside;
+  ASSERT_TRUE(write_movie(outside / "clip.avi", clip()));
+  ScriptGame game(kEnvironment);
+  game.file("hls.avi", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\n" + (outside / "clip.avi") +
+                           "\n#EXT-X-ENDLIST\n");
+  game.file("concat.avi", "ffconcat version 1.0\nfile clip.avi\n");
+  game.file("dash.avi", "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" type=\"static\" "
+                        "mediaPresentationDuration=\"PT0.4S\" profiles=\"urn:mpeg:dash:profile:isoff-on-demand:2011\">\n"
+                        "<Period><AdaptationSet><Representation id=\"1\" bandwidth=\"1000\" mimeType=\"video/avi\">\n"
+                        "<BaseURL>file://" + (outside / "clip.avi") + "</BaseURL>\n"
+                        "</Representation></AdaptationSet></Period></MPD>\n");
+  for (const char* name : {"hls.avi", "concat.avi", "dash.avi"}) {
+    game.script("start", program(play(name)));
+    // Started where the outside movie lies, as a relative name would find it.
+    std::vector<std::string> argv = {"quorel", "--headless", "--virtual-clock=10", "--max-frames=2000", "--answer=retry",
+                                     "--settings=" + (game.dir / "settings.ini"), game.dir.path()};
+    auto r = testing_support::run_program(argv, outside.path(), 60);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find(std::string("ムービーファイル[") + name + "]を再生できません"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(game.dir.read("debugout.log").find("waited 4"), std::string::npos) << "an outside movie played";
+}
+
 // Two plays at once, a stop, full screen and back while one plays.
 TEST(MovieEndToEnd, ASecondPlayReplacesTheFirstAndStopEndsIt) {
   ScriptGame game(kEnvironment);
