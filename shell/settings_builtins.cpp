@@ -18,15 +18,23 @@ namespace {
 using rt::Call;
 using rt::Progress;
 
+// The editor command is a program the engine starts: the player's to
+// choose (in the about box or the file), never a game's.
+bool script_may_set(Call& c, std::string_view name) {
+  if (!base::sjis_equal_nocase(name, "Editor")) return true;
+  rt::report_once(c.engine, "a script may not set \"Editor\": the editor command is the player's");
+  return false;
+}
+
 Progress reg_set_int(Call& c) {
-  c.engine.settings.set_int(c.str_arg(1), c.int_arg(2));
+  if (script_may_set(c, c.str_arg(1))) c.engine.settings.set_int(c.str_arg(1), c.int_arg(2));
   c.engine.settings.save();
   c.ret_int(0);
   return Progress::Done;
 }
 
 Progress reg_set_string(Call& c) {
-  c.engine.settings.set_string(c.str_arg(1), c.str_arg(2));
+  if (script_may_set(c, c.str_arg(1))) c.engine.settings.set_string(c.str_arg(1), c.str_arg(2));
   c.engine.settings.save();
   c.ret_int(0);
   return Progress::Done;
