@@ -78,6 +78,26 @@ TEST(ToolSafety, NoToolWritesOverItsOwnInput) {
   EXPECT_FALSE(t.exists("src/new.arc"));
   EXPECT_EQ(run_program({"quorel-arc", "create", t / "src/new.arc", t / "src"}).exit_code, 1);
   EXPECT_FALSE(t.exists("src/new.arc"));
+
+  // An archive holding a member of its own name, or of its names file's,
+  // extracted beside itself: --force overwrites files, never the inputs.
+  t.write("own/x.arc", "member");
+  t.write("own/names.txt", "member");
+  t.write("own/p.png", "P");
+  ASSERT_EQ(run_program({"quorel-arc", "create", t / "own.arc", t / "own", "--all"}).exit_code, 0);
+  t.write("out/by-link.txt", "x.arc\np.png\n");
+  t.write("out/names.txt", "names.txt\np.png\n");
+  fs::copy_file(t / "own.arc", t / "out/own.arc");
+  fs::create_hard_link(t / "out/own.arc", t / "out/x.arc");  // the archive under another name
+  const std::string archive = t.read("out/own.arc"), names = t.read("out/names.txt");
+  for (const std::string& names_file : {t / "out/by-link.txt", t / "out/../out/names.txt"}) {
+    auto r = run_program({"quorel-arc", "extract", t / "out/own.arc", t / "out", "--names", names_file, "--force"});
+    EXPECT_EQ(r.exit_code, 1) << names_file << r.out;
+    EXPECT_TRUE(contains(r.err, "is an input")) << r.err;
+    EXPECT_EQ(t.read("out/own.arc"), archive);
+    EXPECT_EQ(t.read("out/names.txt"), names);
+    EXPECT_FALSE(t.exists("out/p.png")) << "nothing is written";
+  }
 }
 
 TEST(ToolSafety, AnInterruptedCreateLeavesNoTemporaryFile) {

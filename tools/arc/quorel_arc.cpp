@@ -238,7 +238,13 @@ int extract(const Args& args) {
     Target t{i, name ? name->path : hash_file_name(e[i].hash), ""};
     t.display = name ? name->display : t.relative;
     if (!seen.insert(t.relative).second) return fail(t.display + ": two members would be written to this name");
-    if (!args.force && plat::native_exists(plat::join_path(dir, t.relative)))
+    // Not even with --force: a member written over the archive or the
+    // names file would destroy what is being read.
+    const std::string target = plat::join_path(dir, t.relative);
+    if (plat::same_file(target, path) || (!args.names.empty() && plat::same_file(target, args.names)))
+      return fail(plat::join_path(dir, t.display) +
+                  ": is an input (the archive or the names file); refusing to write over it");
+    if (!args.force && plat::native_exists(target))
       return fail(plat::join_path(dir, t.display) + ": already exists (use --force to overwrite)");
     total += e[i + 1].offset - e[i].offset;
     targets.push_back(std::move(t));
