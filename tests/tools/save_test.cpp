@@ -82,6 +82,14 @@ TEST(SaveTool, ExplainsASaveAndChecksItAgainstTheScripts) {
   ASSERT_EQ(gfx::decode_png(*bytes, image, nullptr), gfx::PngResult::Ok);
   EXPECT_EQ(image.width, 4);
   EXPECT_EQ(image.height, 2);
+  // The picture never replaces the save it comes from, however it is spelled.
+  const std::string saved = game.dir.read("savedata/quorel_0004.sav");
+  for (const std::string& over : {save, game.dir / "savedata/../savedata/quorel_0004.sav"}) {
+    RunResult own = save_tool({"thumbnail", save, over});
+    EXPECT_EQ(own.exit_code, 1) << over;
+    EXPECT_NE(own.err.find("refusing to write over it"), std::string::npos) << own.err;
+    EXPECT_EQ(game.dir.read("savedata/quorel_0004.sav"), saved);
+  }
 
   RunResult ok = save_tool({"check", game.dir / "savedata", "--game=" + game.dir.path()});
   EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;

@@ -251,6 +251,7 @@ int info(const std::string& path, size_t lines) {
 // [SECTION] thumbnail ----------------------------------------------------------------
 
 int thumbnail(const std::string& path, const std::string& out) {
+  if (plat::same_file(out, path)) throw Failure{out + " is the save itself; refusing to write over it"};
   const std::vector<uint8_t> bytes = read_or_fail(path);
   const persist::SaveFile f = parse_or_fail(path, bytes);
   if (f.thumb_width <= 0) throw Failure{path + ": the save has no thumbnail"};
