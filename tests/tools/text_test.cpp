@@ -140,6 +140,16 @@ TEST(TextProgram, RefusesBadPoFilesWithTheLineAndWritesNothing) {
   EXPECT_EQ(run_program({"quorel-text", "apply", kDemo}).exit_code, 2);
   EXPECT_EQ(run_program({"quorel-text", "extract", dir / "nothing-here", dir / "x.po"}).exit_code, 1);
   EXPECT_FALSE(dir.exists("x.po"));
+
+  // Nor is one of its scripts the PO file, however it is spelled.
+  std::filesystem::copy(kDemo, dir / "game", std::filesystem::copy_options::recursive);
+  const std::string script = dir.read("game/fastdata/start.mjo");
+  for (const std::string& out : {dir / "game/fastdata/start.mjo", dir / "game/fastdata/../fastdata/start.mjo"}) {
+    RunResult own = run_program({"quorel-text", "extract", dir / "game", out});
+    EXPECT_EQ(own.exit_code, 2) << out;
+    EXPECT_NE(own.err.find("refusing to write over it"), std::string::npos) << own.err;
+    EXPECT_EQ(dir.read("game/fastdata/start.mjo"), script);
+  }
 }
 
 // A line that is not UTF-8 is refused, overlong two-byte forms included; an

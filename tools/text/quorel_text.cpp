@@ -152,6 +152,12 @@ std::optional<std::string> utf8_of(const std::string& sjis) {
 int extract(const fs::path& game, const fs::path& out) {
   std::vector<Script> scripts;
   if (!load_game(game, &scripts)) return 1;
+  for (const Script& s : scripts) {
+    if (plat::same_file(out.string(), (game / s.path).string())) {
+      std::fprintf(stderr, "quorel-text: %s is the script %s; refusing to write over it\n", out.c_str(), s.path.c_str());
+      return 2;
+    }
+  }
   std::vector<quorel_text::PoEntry> entries;
   int skipped = 0;
   for (const Script& s : scripts) {
