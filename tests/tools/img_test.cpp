@@ -165,6 +165,18 @@ TEST_F(Img, DifferenceImages) {
   EXPECT_NE(lost.err.find("difference base \"ev01\""), std::string::npos) << lost.err;
   EXPECT_EQ(img({"decode", "--base-dir=.", "elsewhere/ev01b.rct", "found.png"}).exit_code, 0);
 
+  // The base named inside a file is a file name, never a path that leaves
+  // the base folder (a downloaded image must not pull in other pictures).
+  std::vector<uint8_t> bgr(10 * 6 * 3, 0);
+  for (size_t i = 2; i < bgr.size(); i += 3) bgr[i] = 0xFF;  // all pure red: all base
+  for (const std::string& base_name : {std::string("../ev01"), dir / "ev01"}) {
+    dir.write("elsewhere/climb.rct", gfx::encode_rct(bgr.data(), 10, 6, 30, base_name));
+    auto climb = img({"decode", "elsewhere/climb.rct", "climb.png"});
+    EXPECT_EQ(climb.exit_code, 1) << base_name;
+    EXPECT_NE(climb.err.find("is not a file name"), std::string::npos) << climb.err;
+    EXPECT_FALSE(dir.exists("climb.png"));
+  }
+
   // Pure red where the base differs cannot be stored in a difference image.
   PngSpec red = base;
   red.rows[0][0] = 255, red.rows[0][1] = 0, red.rows[0][2] = 0;

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/game_names.h"
 #include "graphics/image_codec.h"
 #include "graphics/png_codec.h"
 #include "platform/files.h"
@@ -242,6 +243,10 @@ Image read_resolved(const fs::path& input, const Options& o, int depth = 0,
   Image img = read_own(input, &h);
   if (inputs) inputs->push_back(input);
   if (h.base_name.empty() || o.raw) return img;
+  // The name comes from the file: a path in it would read pictures from
+  // anywhere (the engine, too, finds bases by file name only).
+  if (const char* why = base::unsafe_file_name_reason(h.base_name))
+    fail(input.string() + ": the difference base \"" + h.base_name + "\" is not a file name (" + why + ")");
   fs::path dir = o.base_dir.empty() ? input.parent_path() : fs::path(o.base_dir);
   std::optional<fs::path> found;
   for (const char* ext : {".png", ".rct", ".rc8"})
