@@ -43,12 +43,16 @@ bool check_write_path(Engine& e, const std::string& native_path, const std::stri
   return false;
 }
 
+std::string savedata_root(const Engine& e) {
+  return e.savedata_dir.empty() ? e.files.current_directory() : e.files.native_path(e.savedata_dir);
+}
+
 std::optional<std::string> savedata_write_path(Engine& e, std::string_view relative) {
   if (const char* why = base::unsafe_name_reason(relative)) {
     report_once(e, "refused to write \"" + plat::sjis_to_utf8(relative) + "\": " + why);
     return std::nullopt;
   }
-  std::string root = e.savedata_dir.empty() ? e.files.current_directory() : e.files.native_path(e.savedata_dir);
+  std::string root = savedata_root(e);
   std::string path = e.files.native_path(savedata_path(e, relative));
   if (!check_write_path(e, path, root)) return std::nullopt;
   return path;

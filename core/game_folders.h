@@ -27,6 +27,10 @@ std::string savedata_path(const Engine& e, std::string_view relative);
 // (base::unsafe_name_reason).
 std::string savedata_native_path(const Engine& e, std::string_view relative);
 
+// The folder every save-data path must stay inside once links are
+// resolved: the save-data directory, or the game folder.
+std::string savedata_root(const Engine& e);
+
 // For writing: the native path of `relative` below the save-data directory
 // (or the game folder), with its folders created. Refused (nullopt, said
 // once on stderr) when the name climbs out or is absolute, or when a

@@ -498,7 +498,9 @@ void read_system_data(rt::Engine& e) {
   s.seen.fill(0);
   vm.persistent.clear();
   const std::string native = rt::savedata_native_path(e, kSystemFile);
-  remove_cut_writes(parent_of(native));
+  // Only in the game's own save folder: a link planted in its place leads
+  // to someone else's files.
+  if (plat::native_path_within(parent_of(native), rt::savedata_root(e))) remove_cut_writes(parent_of(native));
   if (!plat::native_exists(native)) return;
   auto size = plat::native_file_size(native);
   std::optional<std::vector<uint8_t>> bytes;
