@@ -1,5 +1,8 @@
 #include "platform/settings_store.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "platform/encoding.h"
@@ -89,7 +92,14 @@ bool SettingsStore::save() {
   }
   size_t slash = path_.find_last_of('/');
   if (slash != std::string::npos) make_directories(path_.substr(0, slash));
-  if (!write_file_atomic(path_, out)) return false;
+  if (!write_file_atomic(path_, out)) {
+    // Said once: the values live on in memory for this run only.
+    if (!write_failure_said_)
+      std::fprintf(stderr, "quorel: cannot write the settings file %s: %s; the settings last for this run only\n",
+                   path_.c_str(), std::strerror(errno));
+    write_failure_said_ = true;
+    return false;
+  }
   dirty_ = false;
   return true;
 }

@@ -60,6 +60,7 @@ class SettingsStore {
   std::string path_;
   Values game_, port_;
   bool dirty_ = false;
+  bool write_failure_said_ = false;
 };
 
 }  // namespace plat

@@ -232,6 +232,16 @@ TEST(RunEnd, OutputsThatCannotBeWrittenFailTheRun) {
   EXPECT_EQ(folder.exit_code, 2) << folder.err;
   EXPECT_TRUE(contains(folder.err, "is a folder")) << folder.err;
 
+  // The settings are not an output of the run, but a player whose choices
+  // are not kept is told so, once.
+  game.file("plain", "a file, not a folder");
+  auto settings = run_program({"quorel", "--headless", "--virtual-clock=10", "--max-frames=5",
+                               "--settings=" + (game.dir / "plain/s.ini"), game.dir.path()});
+  EXPECT_EQ(settings.exit_code, 0) << settings.err;
+  const std::string said = "cannot write the settings file " + (game.dir / "plain/s.ini") + ": Not a directory";
+  EXPECT_TRUE(contains(settings.err, said)) << settings.err;
+  EXPECT_EQ(settings.err.find(said), settings.err.rfind(said)) << settings.err;
+
   auto fine = game.run({"--max-frames=5", "--screenshot=" + (game.dir / "shot.bmp")});
   EXPECT_EQ(fine.exit_code, 0) << fine.err;
   EXPECT_TRUE(game.dir.exists("shot.bmp"));
