@@ -8,6 +8,7 @@
 #include "base/text_file.h"
 #include "core/engine.h"
 #include "core/error_report.h"
+#include "core/game_folders.h"
 #include "core/trace.h"
 #include "platform/encoding.h"
 #include "res/resources.h"
@@ -105,10 +106,23 @@ std::optional<Found> search_folders(rt::Engine& e, std::string_view name, Lookup
   return std::nullopt;
 }
 
+// A file found must lie in the game's own folders once links are resolved:
+// a link planted in a game folder does not lead the engine's reads out of it.
+bool inside_game(rt::Engine& e, const std::string& path) {
+  if (plat::native_path_within(path, e.files.current_directory())) return true;
+  Resources& r = *e.res;
+  if (!r.fast_prefix.empty() && plat::native_path_within(path, native(e, r.fast_prefix))) return true;
+  return !e.savedata_dir.empty() && plat::native_path_within(path, rt::savedata_root(e));
+}
+
 std::optional<Found> search(rt::Engine& e, std::string_view name, Lookup lookup, const char* mode) {
   // A name that climbs out of the folders (or is absolute) is never found.
   std::optional<Found> found;
   if (!base::unsafe_name_reason(name)) found = search_folders(e, name, lookup, mode);
+  if (found && !inside_game(e, found->path)) {
+    rt::report_once(e, "refused to read " + found->path + ": it is reached through a link that leads out of the game's folders");
+    found.reset();
+  }
   static constexpr const char* kLookups[] = {"open", "size of", "path of", "time of"};
   QUOREL_TRACE(e, resources, "%s %s: %s%s", kLookups[static_cast<int>(lookup)], plat::sjis_to_utf8(name).c_str(),
                found ? found->path.c_str() : "not found",

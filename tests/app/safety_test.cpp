@@ -73,6 +73,27 @@ TEST(GameDataSafety, LinksPlantedInTheGameFolderAreNotFollowed) {
   EXPECT_TRUE(contains(inside.log[0], "up"));
 }
 
+TEST(GameDataSafety, LinksPlantedInTheGameFolderDoNotLeadReadsOut) {
+  TempDir outside;
+  outside.write("stolen.wav", "theirs");
+  outside.write("elsewhere/deep.wav", "theirs");
+  ScriptGame game;
+  std::string source = ".function $init@GLOBAL\n    return\nmain:\n";
+  for (const char* name : {"leak", "deep", "alias", "inside"})
+    source += std::string("    push_s \"") + name + "\"\n    syscall voice_is_exist, 1\n    syscall_discard debugout, 1\n";
+  source += "    syscall_discard system_end, 0\n";
+  game.script("start", source);
+  game.file("fastdata/inside.wav", "ours");
+  ASSERT_EQ(symlink((outside / "stolen.wav").c_str(), (game.dir / "fastdata/leak.wav").c_str()), 0);
+  ASSERT_EQ(symlink((outside / "elsewhere").c_str(), (game.dir / "fastdata/linked").c_str()), 0);
+  ASSERT_EQ(symlink("inside.wav", (game.dir / "fastdata/alias.wav").c_str()), 0);  // stays inside: fine
+
+  auto r = game.run({"--max-frames=20"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.log, (std::vector<std::string>{"0 ", "0 ", "1 ", "1 "})) << r.err;
+  EXPECT_TRUE(contains(r.err, "leak.wav: it is reached through a link that leads out of the game's folders")) << r.err;
+}
+
 TEST(GameDataSafety, SettingsSectionNamesCannotClimbOut) {
   TempDir config;
   config.write("other.ini", "Theirs=1\n");
