@@ -7,6 +7,7 @@
 #include "base/game_names.h"
 #include "core/engine.h"
 #include "platform/encoding.h"
+#include "platform/files.h"
 
 namespace rt {
 
@@ -24,7 +25,11 @@ std::string savedata_path(const Engine& e, std::string_view relative) {
 
 std::string savedata_native_path(const Engine& e, std::string_view relative) {
   if (base::unsafe_name_reason(relative)) return {};
-  return e.files.native_path(savedata_path(e, relative));
+  std::string path = e.files.native_path(savedata_path(e, relative));
+  // Reads are held to the same folder as writes: a "savedata" link that a
+  // game brings along must not show it someone else's files.
+  if (!plat::native_path_within(path, savedata_root(e))) return {};
+  return path;
 }
 
 void report_once(Engine& e, const std::string& text) {

@@ -24,7 +24,8 @@ void set_development_mode(Engine& e);
 // directory when one is set.
 std::string savedata_path(const Engine& e, std::string_view relative);
 // For reading; empty when `relative` is not a name below the folder
-// (base::unsafe_name_reason).
+// (base::unsafe_name_reason), or when a link on the way (the file itself
+// included) leads out of savedata_root().
 std::string savedata_native_path(const Engine& e, std::string_view relative);
 
 // The folder every save-data path must stay inside once links are

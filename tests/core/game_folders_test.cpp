@@ -4,6 +4,7 @@
 #include "core/game_folders.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "core/engine.h"
 #include "tests/support/temp_dir.h"
@@ -49,6 +50,28 @@ TEST(GameFolders, ASaveDataFolderTakesTheNames) {
     EXPECT_EQ(rt::savedata_native_path(*e, name), "");
     EXPECT_FALSE(rt::savedata_write_path(*e, name));
   }
+}
+
+TEST(GameFolders, ReadsDoNotFollowLinksOutOfTheSaveFolder) {
+  TempDir game, outside;
+  outside.write("quorel_0001.sav", "theirs");
+  outside.write("private.txt", "theirs");
+  game.make_dir("savedata");
+  game.write("ours.sav", "ours");
+  auto e = testing_support::make_engine(game.path());
+
+  ASSERT_EQ(symlink((outside / "private.txt").c_str(), (game / "savedata/quorel_0002.sav").c_str()), 0);
+  ASSERT_EQ(symlink((game / "ours.sav").c_str(), (game / "savedata/quorel_0003.sav").c_str()), 0);
+  EXPECT_EQ(rt::savedata_native_path(*e, "savedata\\quorel_0002.sav"), "") << "a file link leading out";
+  EXPECT_EQ(rt::savedata_native_path(*e, "savedata\\quorel_0003.sav"), game / "savedata/quorel_0003.sav")
+      << "a link that stays in the game folder";
+
+  TempDir other;
+  auto linked = testing_support::make_engine(other.path());
+  ASSERT_EQ(symlink(outside.path().c_str(), (other / "savedata").c_str()), 0);
+  EXPECT_EQ(rt::savedata_native_path(*linked, "savedata\\quorel_0001.sav"), "") << "a folder link leading out";
+  EXPECT_FALSE(rt::savedata_write_path(*linked, "savedata\\quorel_0001.sav"));
+  EXPECT_EQ(outside.read("quorel_0001.sav"), "theirs");
 }
 
 }  // namespace
