@@ -92,6 +92,24 @@ Progress shell_open(Call& c) {
   return Progress::Done;
 }
 
+// A file URI for the desktop, spelled as a settings value: every byte but
+// the unreserved ones and '/' escaped, so spaces, '#', '%' and quotes in a
+// file name neither cut the URI short nor end the quoted string.
+std::string wallpaper_uri(const std::string& native_path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "'file://";
+  for (unsigned char ch : native_path) {
+    if ((ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z') || ch == '/' || ch == '-' || ch == '.' || ch == '_' || ch == '~') {
+      out += static_cast<char>(ch);
+    } else {
+      out += '%';
+      out += kHex[ch >> 4];
+      out += kHex[ch & 15];
+    }
+  }
+  return out + "'";
+}
+
 // Through the desktop's settings where it has them: 1 set, 2 refused, 3 no
 // way to set it.
 Progress set_wallpaper(Call& c) {
@@ -103,12 +121,12 @@ Progress set_wallpaper(Call& c) {
     c.ret_int(2);
     return Progress::Done;
   }
-  std::string path = c.engine.files.native_path(c.str_arg(1));
+  const std::string uri = wallpaper_uri(c.engine.files.native_path(c.str_arg(1)));
   int32_t style = c.int_arg(2);
   const char* option = style == 1 ? "wallpaper" : style == 2 ? "stretched" : "centered";
   const char* schema = "org.gnome.desktop.background";
-  int a = plat::spawn_and_wait({"gsettings", "set", schema, "picture-uri", "file://" + path});
-  plat::spawn_and_wait({"gsettings", "set", schema, "picture-uri-dark", "file://" + path});
+  int a = plat::spawn_and_wait({"gsettings", "set", schema, "picture-uri", uri});
+  plat::spawn_and_wait({"gsettings", "set", schema, "picture-uri-dark", uri});
   int b = plat::spawn_and_wait({"gsettings", "set", schema, "picture-options", option});
   c.ret_int(a == 0 && b == 0 ? 1 : 2);
   return Progress::Done;

@@ -171,10 +171,10 @@ TEST(RuntimeBuiltins, DesktopProgramsGetArgumentVectors) {
                                  (game.dir / "calls") + "\"\n");
   chmod((bin + "/xdg-open").c_str(), 0755);
   chmod((bin + "/gsettings").c_str(), 0755);
-  game.file("fastdata/wall.png", "png");
+  game.file("fastdata/my wall #1'.png", "png");
   game.script("start", program(
       "    push_s \"https://example.org/a b;$(rm -rf /)\"\n    syscall_discard shell_open, 1\n" +
-      call("set_wallpaper", {"push_s \"fastdata\\\\wall.png\"", "push_i 2"}) +
+      call("set_wallpaper", {"push_s \"fastdata\\\\my wall #1'.png\"", "push_i 2"}) +
       "    push_i 20\n    syscall_discard wait, 1\n"));
   auto argv = std::vector<std::string>{"quorel", "--headless", "--virtual-clock=10", "--settings=" + (game.dir / "s.ini"),
                                         game.dir.path()};
@@ -182,7 +182,9 @@ TEST(RuntimeBuiltins, DesktopProgramsGetArgumentVectors) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   std::string calls = game.dir.read("calls");
   EXPECT_NE(calls.find("https://example.org/a b;$(rm -rf /)|"), std::string::npos) << "one argument, no shell: " << calls;
-  EXPECT_NE(calls.find("set|org.gnome.desktop.background|picture-uri|file://" + game.dir.path() + "/fastdata/wall.png|"),
+  // A URI in a quoted settings value, whatever the file's name holds.
+  EXPECT_NE(calls.find("set|org.gnome.desktop.background|picture-uri|'file://" + game.dir.path() +
+                       "/fastdata/my%20wall%20%231%27.png'|"),
             std::string::npos) << calls;
   EXPECT_NE(calls.find("picture-options|stretched|"), std::string::npos);
 }
