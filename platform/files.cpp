@@ -111,7 +111,10 @@ File File::open(const std::string& native_path, const char* mode) {
     case 'a': flags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND | O_NOFOLLOW; break;
     default: errno = EINVAL; return f;
   }
-  int fd = ::open(native_path.c_str(), flags, 0666);
+  // Nor does a FIFO planted in its place hang the engine: opened without
+  // waiting, one with no writer reads as empty, one with no reader refuses
+  // writing. Pipes handed over on the command line read as usual.
+  int fd = ::open(native_path.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) return f;
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -119,6 +122,7 @@ File File::open(const std::string& native_path, const char* mode) {
     errno = EISDIR;
     return f;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   f.fp_ = fdopen(fd, m.c_str());
   if (!f.fp_) ::close(fd);
   f.text_ = std::strchr(mode, 't') != nullptr;

@@ -19,6 +19,7 @@ extern "C" {
 #include <thread>
 
 #include "platform/ffmpeg_library.h"
+#include "platform/files.h"
 
 namespace plat {
 
@@ -60,27 +61,21 @@ class Source {
 
 class FileSource final : public Source {
  public:
-  explicit FileSource(std::FILE* f) : f_(f) {}
-  ~FileSource() override { std::fclose(f_); }
+  explicit FileSource(File f) : f_(std::move(f)) {}
   int read(uint8_t* buf, int size) override {
-    size_t n = std::fread(buf, 1, static_cast<size_t>(size), f_);
-    if (n == 0 && std::ferror(f_)) return -1;
+    size_t n = f_.read(buf, static_cast<size_t>(size));
+    if (n == 0 && f_.failed()) return -1;
     return static_cast<int>(n);
   }
   int64_t seek(int64_t offset, int whence) override {
-    if (fseeko(f_, static_cast<off_t>(offset), whence) != 0) return -1;
-    return ftello(f_);
+    const int64_t from = whence == SEEK_CUR ? f_.tell() : whence == SEEK_END ? f_.size() : 0;
+    if (from < 0 || !f_.seek(from + offset)) return -1;
+    return f_.tell();
   }
-  int64_t size() override {
-    off_t at = ftello(f_);
-    if (fseeko(f_, 0, SEEK_END) != 0) return -1;
-    off_t end = ftello(f_);
-    fseeko(f_, at, SEEK_SET);
-    return end;
-  }
+  int64_t size() override { return f_.size(); }
 
  private:
-  std::FILE* f_;
+  File f_;
 };
 
 class MemorySource final : public Source {
@@ -498,7 +493,7 @@ std::shared_ptr<Movie> Movie::open_file(const std::string& native_path, const st
   impl->name = name;
   impl->want_w = width;
   impl->want_h = height;
-  if (std::FILE* f = std::fopen(native_path.c_str(), "rb")) impl->source = std::make_unique<FileSource>(f);
+  if (File f = File::open(native_path, "rb")) impl->source = std::make_unique<FileSource>(std::move(f));
   else impl->fail("cannot be opened");
   return launch(std::move(impl));
 }

@@ -94,6 +94,34 @@ TEST(GameDataSafety, LinksPlantedInTheGameFolderDoNotLeadReadsOut) {
   EXPECT_TRUE(contains(r.err, "leak.wav: it is reached through a link that leads out of the game's folders")) << r.err;
 }
 
+TEST(GameDataSafety, FifosPlantedInTheGameFolderDoNotHangIt) {
+  ScriptGame game;
+  game.script("start", R"(
+.function $init@GLOBAL
+    return
+main:
+    push_s "table.csv"
+    syscall file_open, 1
+    st_i_pop @h
+    load i @h
+    syscall file_read_line, 1
+    syscall_discard debugout, 1
+    push_s "done"
+    syscall_discard debugout, 1
+    syscall_discard system_end, 0
+)");
+  game.dir.make_dir("savedata");
+  // Nobody ever writes into these: opening one the usual way waits forever.
+  ASSERT_EQ(mkfifo((game.dir / "fastdata/table.csv").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((game.dir / "savedata/quorel_readmark.mss").c_str(), 0600), 0);
+
+  auto r = game.run({"--max-frames=50"}, 20);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.log.size(), 2u) << r.err;
+  EXPECT_TRUE(contains(r.log[1], "done"));
+  EXPECT_TRUE(fs::is_regular_file(game.dir / "savedata/quorel_readmark.mss")) << "written in the FIFO's place";
+}
+
 TEST(GameDataSafety, SettingsSectionNamesCannotClimbOut) {
   TempDir config;
   config.write("other.ini", "Theirs=1\n");
