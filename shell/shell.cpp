@@ -6,6 +6,7 @@
 #include "shell/shell.h"
 
 #include "base/game_names.h"
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "core/env_file.h"
 #include "core/error_report.h"
@@ -418,7 +419,7 @@ bool return_to_title_with_confirmation(rt::Engine& e) {
 void file_dropped(rt::Engine& e, const std::string& sjis_path) {
   Shell& s = shell_of(e);
   if (!s.drop_enabled || !s.dropped.empty()) return;  // the first of a drop counts
-  s.dropped = sjis_path.substr(0, 259);
+  s.dropped = base::sjis_clip(sjis_path, 259);
   if (!rt::is_release_mode(e) && !e.host->headless()) rt::start_outside_compiler(e, s.dropped);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
 #include "res/sound.h"
@@ -335,7 +336,7 @@ Progress ch_play(Call& c) {
   SndStop(c.engine, k.ids[ch]);
   k.ids[ch] = 0;
   std::string_view given = c.str_arg(2);
-  k.names[ch] = std::string(given.substr(0, 259));
+  k.names[ch] = std::string(base::sjis_clip(given, 259));
   auto file = resolve_sound_name(c.engine, given);
   if (!file) {
     report_missing(c.engine, B == kVoiceBank ? "voice_ch" : "sound_ch", given);

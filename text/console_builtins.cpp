@@ -1,5 +1,6 @@
 // Built-ins of the message console: its box, font, pen and flags, the voice
 // slots, backlog navigation and replay.
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
 #include "graphics/page.h"
@@ -257,7 +258,7 @@ Progress replay(Call& c, bool instant) {
       // colours are not replayed
     } else if (entry->letter() == 'v') {
       if (k.voice_count < kVoiceSlots)
-        k.voices[static_cast<size_t>(k.voice_count)].name = std::string(rec.substr(2, kVoiceNameBytes - 1));
+        k.voices[static_cast<size_t>(k.voice_count)].name = std::string(base::sjis_clip(rec.substr(2), kVoiceNameBytes - 1));
       if (!r.instant) execute(e, rec, false);
     } else {
       execute(e, rec, false);

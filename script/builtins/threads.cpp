@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "base/crc32.h"
+#include "base/sjis.h"
 #include "core/engine.h"
 #include "core/error_report.h"
 #include "res/runtime.h"
@@ -334,7 +335,7 @@ Progress exit_(Call& c) {
 
 Progress reset_exec(Call& c) {
   Engine& e = c.engine;
-  e.vm->start_scenario = std::string(c.str_arg(1).substr(0, 260));
+  e.vm->start_scenario = std::string(base::sjis_clip(c.str_arg(1), 260));
   ask_threads_to_end(e);
   e.vm->exit_code = kThreadYield;
   c.ret_int(0);
