@@ -51,7 +51,7 @@ void close_movie(rt::Engine& e) {
 
 // With a display only: tests and headless runs start nothing on the desktop.
 void open_on_desktop(rt::Engine& e, const std::string& native_path) {
-  if (e.host->headless()) return;
+  if (e.host->headless() || native_path.empty()) return;
   plat::spawn_detached({"xdg-open", native_path});
 }
 

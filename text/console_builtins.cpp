@@ -258,7 +258,8 @@ Progress replay(Call& c, bool instant) {
       // colours are not replayed
     } else if (entry->letter() == 'v') {
       if (k.voice_count < kVoiceSlots)
-        k.voices[static_cast<size_t>(k.voice_count)].name = std::string(base::sjis_clip(rec.substr(2), kVoiceNameBytes - 1));
+        k.voices[static_cast<size_t>(k.voice_count)].name =
+            std::string(base::sjis_clip(rec.substr(2), kVoiceNameBytes - 1));
       if (!r.instant) execute(e, rec, false);
     } else {
       execute(e, rec, false);

@@ -99,7 +99,9 @@ std::string wallpaper_uri(const std::string& native_path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = "'file://";
   for (unsigned char ch : native_path) {
-    if ((ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z') || ch == '/' || ch == '-' || ch == '.' || ch == '_' || ch == '~') {
+    const bool unreserved = (ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z') || ch == '-' ||
+                            ch == '.' || ch == '_' || ch == '~';
+    if (unreserved || ch == '/') {
       out += static_cast<char>(ch);
     } else {
       out += '%';
