@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   disarm(e);
   e.mode = rt::Mode::Release;  // script errors are silent
   e.vm->instruction_budget = 1;       // watchdog rounds before a forced stop
+  e.vm->watchdog_period = 1u << 10;   // 1,024 back jumps to a round, not 65,536: loops end sooner
 
   // The input is the code block of one script with two functions.
   auto script = std::make_unique<rt::LoadedScript>();

@@ -102,7 +102,7 @@ void end_thread_here(Exec& x) {
 }
 
 bool watchdog_turn(Exec& x) {
-  x.watchdog = kWatchdogPeriod;
+  x.watchdog = x.vm.watchdog_period;
   sync(x);
   watchdog_check(x.e);
   return x.vm.exit_code == kContinue;
@@ -394,7 +394,7 @@ void run_thread(Engine& e) {
     Insn* target_ = x.insns + (index);                           \
     x.ip = target_;                                              \
     if (target_ <= in && --x.watchdog == 0) {                    \
-      x.watchdog = kWatchdogPeriod;                              \
+      x.watchdog = vm.watchdog_period;                           \
       sync(x);                                                   \
       watchdog_check(e);                                         \
       if (vm.exit_code != kContinue) goto done;                  \
@@ -888,7 +888,7 @@ void run_thread(Engine& e) {
     callee.script = cache.script;
     callee.code_generation = vm.files.generation;
     if (--x.watchdog == 0) {
-      x.watchdog = kWatchdogPeriod;
+      x.watchdog = vm.watchdog_period;
       watchdog_check(e);
     }
     enter_code();

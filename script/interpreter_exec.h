@@ -15,8 +15,6 @@
 
 namespace rt::interp {
 
-constexpr uint32_t kWatchdogPeriod = 1u << 16;  // backward jumps and calls between checks
-
 struct Exec {
   Engine& e;
   ScriptMachine& vm;
@@ -29,9 +27,9 @@ struct Exec {
   int32_t sp = 0;
   int32_t cap = 0;
   int32_t base = 0;
-  uint32_t watchdog = kWatchdogPeriod;
+  uint32_t watchdog;  // counts down to the next check
 
-  Exec(Engine& engine, Thread* thread) : e(engine), vm(*engine.vm), t(thread) {}
+  Exec(Engine& engine, Thread* thread) : e(engine), vm(*engine.vm), t(thread), watchdog(vm.watchdog_period) {}
 };
 
 // Writes the loop's state back into the frame.

@@ -155,6 +155,9 @@ struct ScriptMachine {
   bool debugger_active = false;
   bool quit_requested = false;         // the window was closed
   uint64_t instruction_budget = 0;     // watchdog rounds left before a forced stop (0: none)
+  // Backward jumps and calls between watchdog checks. Short rounds let the
+  // fuzzer stop a looping program after a few hundred turns.
+  uint32_t watchdog_period = 1u << 16;
 
   ReadMarks read_marks;
   PlayModes play;
