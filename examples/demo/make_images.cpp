@@ -243,7 +243,9 @@ struct Look {
 };
 
 Picture character(const Look& look) {
-  const int w = 220, h = 330;
+  // Tall enough to reach the foot of the screen where she stands in the
+  // story, behind the message box.
+  const int w = 220, h = 452;
   Picture p(w, h, true);
   const double hx = 110, hy = 110, hr = 58;  // the face
   auto ellipse = [](double u, double v, double cx, double cy, double rx, double ry) {
@@ -269,7 +271,7 @@ Picture character(const Look& look) {
   add(
       [&](double u, double v) {
         if (v < 185) return false;
-        const double half = 58 + (v - 185) * 0.25;
+        const double half = std::min(58 + (v - 185) * 0.25, 104.0);
         if (std::abs(u - hx) > half) return false;
         return v > 200 || ellipse(u, v, hx, 215, half, 30);
       },

@@ -201,7 +201,7 @@ title_start:
     return
 
 ; enter(name, x, y) -> sprite: a character fades in, sliding 40 pixels in
-; from the side she stands on.
+; from the side she stands on, behind the message box when there is one.
 .function $enter@GLOBAL
     .local _name, -2
     .local _x, -3
@@ -212,6 +212,12 @@ title_start:
     load s _name
     syscall sprite_create_file, 1
     st_i_pop _sprite
+    load i @console_sprite
+    jmp_false enter_placed
+    load i @console_sprite
+    load i _sprite
+    syscall_discard sprite_priority_low_single, 2
+enter_placed:
     load i _x
     push_i 40
     minus_i
@@ -733,7 +739,8 @@ told:
     load i _page
     syscall sprite_create, 1
     st_i_pop _plate
-    push_i 140
+    ; Below their faces, above the message box.
+    push_i 262
     push_i 120
     load i _plate
     syscall_discard sprite_move, 3
@@ -1521,8 +1528,13 @@ fill_m_dora_ura:
     push_i 0
     load i @mj_table
     syscall_discard sprite_alfa_set, 3
+    ; Only her upper part: the rest would cover the table's frame.
+    push_i 330
+    push_i 220
+    push_i 0
+    push_i 0
     push_s "sora"
-    syscall sprite_create_file, 1
+    syscall sprite_create_file, 5
     st_i_pop @mj_sora
     push_i 30
     push_i 420
