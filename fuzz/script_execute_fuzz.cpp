@@ -28,6 +28,16 @@ void disarm(rt::Engine& e) {
 
 }  // namespace
 
+// A program may ask for an array or a string as large as the games' 32-bit
+// machines could ever have held (2 GB), and the engine allows it. Here such
+// blocks are refused like memory running out, which the engine answers with
+// its out-of-memory box, so that they neither exhaust the fuzzer's memory
+// limit nor spend its time clearing gigabytes.
+extern "C" const char* __asan_default_options();
+extern "C" const char* __asan_default_options() {
+  return "max_allocation_size_mb=256:allocator_may_return_null=1";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string dir = [] {
     std::string d = plat::temp_directory() + "/quorel-fuzz-exec";
