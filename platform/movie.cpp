@@ -218,6 +218,10 @@ struct Movie::Impl {
     }
     ctx->thread_count = 1;
     ctx->pkt_timebase = st->time_base;
+    // Pictures larger than any that is played are refused by the decoder
+    // before it allocates them, not after: a file whose pictures grow in the
+    // middle of the stream must not make it allocate gigabytes.
+    ctx->max_pixels = kMaxPixels;
     if (int r = ff().avcodec_open2(ctx, codec, nullptr); r < 0) {
       ff().avcodec_free_context(&ctx);
       *why = std::string("cannot decode the ") + kind + " codec " + codec_name + " (" + error_text(r) + ")";
