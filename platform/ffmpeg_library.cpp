@@ -52,6 +52,11 @@ Loaded load() {
 #undef QUOREL_FFMPEG_LOOKUP
   // A damaged file is reported in one line of our own, not in FFmpeg's many.
   l.functions.av_log_set_level(AV_LOG_QUIET);
+  // Demuxers size some blocks from the file's headers alone: a few bytes may
+  // ask for gigabytes, which FFmpeg would clear before finding the file
+  // short. Nothing a playable movie needs comes near this: its largest
+  // picture, 4096 x 4096 in four bytes a pixel, is 64 MB.
+  l.functions.av_max_alloc(size_t{256} << 20);
   return l;
 }
 

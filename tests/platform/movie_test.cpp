@@ -2,7 +2,12 @@
 // time, the sound's length and level, and files it must refuse.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <iterator>
 
 #include "fuzz/movie_open.h"
 #include "platform/files.h"
@@ -163,6 +168,32 @@ TEST(Movie, AbsurdSizesAndRatesEndCleanly) {
   ASSERT_TRUE(big->picture_at(0, true, p));
   EXPECT_EQ(p.width, plat::Movie::kMaxSide);
   EXPECT_EQ(p.height, 48) << "its own height";
+}
+
+// A header may announce a block of any size: this 33-byte sound file has an
+// information entry of 1.6 GB. FFmpeg must refuse it rather than clear that
+// much memory. Opened in a child process, whose peak memory use the parent
+// reads when it ends.
+TEST(Movie, HeadersAnnouncingHugeBlocksDoNotTakeTheMemory) {
+  static const uint8_t kWave[] = {'R', 'I', 'F', 'F', 0x86, 0x06, 0,   0,    'W',  'A',  'V',
+                                  'E', 'L', 'I', 'S', 'T',  0x1A, 0,   0,    0x5D, 'I',  'N',
+                                  'F', 'O', 'I', 0,   'L',  'T',  0xAE, 0x30, 0x30, 0x64, 'c'};
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto m = plat::Movie::open_bytes(std::vector<uint8_t>(std::begin(kWave), std::end(kWave)), "huge.wav", 0, 0);
+    m->wait_opened();
+    m->stop();
+    _exit(m->state() == plat::Movie::State::Failed ? 0 : 1);
+  }
+  int status = 0;
+  rusage used{};
+  ASSERT_EQ(wait4(child, &status, 0, &used), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the file is refused";
+  EXPECT_LT(used.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes more than the test process at its peak";
 }
 
 TEST(Movie, StoppedAtAnyTimeWithoutWaitingForTheFile) {
