@@ -190,10 +190,17 @@ struct Movie::Impl {
     sws = nullptr;
   }
 
+  // A failure after the stop (FFmpeg interrupted, or anything after it) is
+  // not the file's fault: the movie just ends. One before the stop stays a
+  // failure, whenever the worker gets round to ending.
   void fail(std::string text) {
     std::lock_guard g(lock);
-    state = State::Failed;
-    error = name + ": " + text;
+    if (stopping) {
+      state = State::Ended;
+    } else {
+      state = State::Failed;
+      error = name + ": " + text;
+    }
     changed.notify_all();
   }
 
@@ -423,11 +430,7 @@ struct Movie::Impl {
     if (!open()) {
       close();
       std::lock_guard g(lock);
-      if (stopping) {
-        // Stopped while opening: not the file's fault.
-        state = State::Ended;
-        error.clear();
-      }
+      if (state == State::Opening) state = State::Ended;  // stopped while opening
       changed.notify_all();
       return;
     }
