@@ -18,9 +18,11 @@ namespace plat {
 
 // Every FFmpeg function the player calls, with the library it lives in.
 #define QUOREL_FFMPEG_FUNCTIONS(X)                                                                  \
-  X(avutil, av_frame_alloc) X(avutil, av_frame_free) X(avutil, av_frame_unref) X(avutil, av_free)     \
-  X(avutil, av_freep) X(avutil, av_log_set_level) X(avutil, av_malloc) X(avutil, av_max_alloc)       \
-  X(avutil, av_rescale) X(avutil, av_rescale_q) X(avutil, av_strerror)                              \
+  X(avutil, av_channel_layout_compare) X(avutil, av_channel_layout_copy)                             \
+  X(avutil, av_channel_layout_uninit) X(avutil, av_frame_alloc) X(avutil, av_frame_free)             \
+  X(avutil, av_frame_unref) X(avutil, av_free) X(avutil, av_freep) X(avutil, av_log_set_level)       \
+  X(avutil, av_malloc) X(avutil, av_max_alloc) X(avutil, av_rescale) X(avutil, av_rescale_q)         \
+  X(avutil, av_strerror)                                                                             \
   X(swresample, swr_alloc_set_opts2) X(swresample, swr_convert) X(swresample, swr_free)              \
   X(swresample, swr_get_out_samples) X(swresample, swr_init)                                         \
   X(swscale, sws_freeContext) X(swscale, sws_getCachedContext) X(swscale, sws_scale)                 \

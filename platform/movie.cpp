@@ -29,6 +29,7 @@ namespace {
 const FfmpegLibrary& ff() { return *ffmpeg_library(nullptr); }
 
 constexpr int kOutRate = 44100;
+constexpr int kMaxInRate = 768000;  // the highest sound rate converted
 // The worker rests once both queues hold this much.
 constexpr size_t kSoftPictures = 6;
 constexpr size_t kSoftPictureBytes = 48u << 20;
@@ -132,6 +133,12 @@ struct Movie::Impl {
   int video_index = -1, audio_index = -1;
   SwsContext* sws = nullptr;
   SwrContext* swr = nullptr;
+  // What the sound converter was set up for. A stream may change its
+  // channels, sample format or rate in the middle; the converter reads a
+  // frame's planes by what it was set up for, not by what the frame holds.
+  AVChannelLayout swr_layout{};
+  int swr_format = AV_SAMPLE_FMT_NONE;
+  int swr_rate = 0;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
   int out_w = 0, out_h = 0;
@@ -178,6 +185,7 @@ struct Movie::Impl {
   void close() {
     if (sws) ff().sws_freeContext(sws);
     if (swr) ff().swr_free(&swr);
+    ff().av_channel_layout_uninit(&swr_layout);
     if (video) ff().avcodec_free_context(&video);
     if (audio) ff().avcodec_free_context(&audio);
     if (format) ff().avformat_close_input(&format);
@@ -317,11 +325,7 @@ struct Movie::Impl {
         fail(why);
         return false;
       }
-      AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-      if (audio->sample_rate <= 0 || audio->sample_rate > 768000 || audio->ch_layout.nb_channels <= 0 ||
-          ff().swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kOutRate, &audio->ch_layout, audio->sample_fmt,
-                              audio->sample_rate, 0, nullptr) < 0 ||
-          ff().swr_init(swr) < 0) {
+      if (!set_up_sound(audio->ch_layout, audio->sample_fmt, audio->sample_rate)) {
         fail(std::string("cannot convert the sound of codec ") + ff().avcodec_get_name(audio->codec_id));
         return false;
       }
@@ -400,18 +404,49 @@ struct Movie::Impl {
     changed.notify_all();
   }
 
-  void take_sound() {
-    int out = ff().swr_get_out_samples(swr, frame->nb_samples);
+  // Sets the converter up for sound of this kind, unless it already is;
+  // false (and no converter) for sound it cannot convert.
+  bool set_up_sound(const AVChannelLayout& layout, int format, int rate) {
+    if (swr) {
+      if (format == swr_format && rate == swr_rate && ff().av_channel_layout_compare(&layout, &swr_layout) == 0)
+        return true;
+      convert_sound(nullptr, 0);  // what it still holds of the sound before the change
+      ff().swr_free(&swr);
+    }
+    ff().av_channel_layout_uninit(&swr_layout);
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (rate <= 0 || rate > kMaxInRate || layout.nb_channels <= 0 || format < 0 || format >= AV_SAMPLE_FMT_NB ||
+        ff().swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, kOutRate, const_cast<AVChannelLayout*>(&layout),
+                                 static_cast<AVSampleFormat>(format), rate, 0, nullptr) < 0 ||
+        ff().swr_init(swr) < 0 || ff().av_channel_layout_copy(&swr_layout, &layout) < 0) {
+      if (swr) ff().swr_free(&swr);
+      return false;
+    }
+    swr_format = format;
+    swr_rate = rate;
+    return true;
+  }
+
+  // Converts sound for the output and queues it; null: what the converter
+  // still holds.
+  void convert_sound(const uint8_t* const* in, int samples) {
+    int out = ff().swr_get_out_samples(swr, samples);
     if (out <= 0) return;
     converted.resize(static_cast<size_t>(out) * 2);
     uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(converted.data())};
-    int n = ff().swr_convert(swr, dst, out, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    int n = ff().swr_convert(swr, dst, out, const_cast<const uint8_t**>(in), samples);
     if (n <= 0) return;
     std::lock_guard g(lock);
     if (sound_dropped) return;
     sound.insert(sound.end(), converted.begin(), converted.begin() + static_cast<ptrdiff_t>(n) * 2);
     if (sound.size() / 2 > kHardSoundFrames) sound.erase(sound.begin(), sound.end() - kHardSoundFrames * 2);
     changed.notify_all();
+  }
+
+  void take_sound() {
+    // A frame the converter cannot take is dropped; the next may be taken.
+    if (frame->nb_samples <= 0 || !set_up_sound(frame->ch_layout, frame->format, frame->sample_rate)) return;
+    convert_sound(frame->extended_data, frame->nb_samples);
   }
 
   // Sends a packet (null: the end) and takes every frame it gives.
@@ -455,16 +490,7 @@ struct Movie::Impl {
       if (video) decode(video, nullptr);
       if (audio) {
         decode(audio, nullptr);
-        // What the resampler still holds.
-        int out = ff().swr_get_out_samples(swr, 0);
-        if (out > 0) {
-          converted.resize(static_cast<size_t>(out) * 2);
-          uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(converted.data())};
-          int n = ff().swr_convert(swr, dst, out, nullptr, 0);
-          std::lock_guard g(lock);
-          if (n > 0 && !sound_dropped)
-            sound.insert(sound.end(), converted.begin(), converted.begin() + static_cast<ptrdiff_t>(n) * 2);
-        }
+        if (swr) convert_sound(nullptr, 0);
       }
     }
     close();

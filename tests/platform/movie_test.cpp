@@ -108,6 +108,38 @@ TEST(Movie, OneStreamAloneIsEnough) {
   EXPECT_TRUE(b->finished_at(0));
 }
 
+// A sound stream may change its channels in the middle: here two MPEG audio
+// streams one after the other, stereo then mono. The converter follows the
+// change instead of reading the second channel of a mono frame.
+TEST(Movie, SoundThatChangesItsChannelsGoesOn) {
+  TempDir dir;
+  MovieSpec part;
+  part.container = "mp2";
+  part.audio_codec = "mp2";
+  part.sound_ms = 500;
+  part.tone_hz = 441;
+  ASSERT_TRUE(write_movie(dir / "stereo.mp2", part));
+  part.channels = 1;
+  ASSERT_TRUE(write_movie(dir / "mono.mp2", part));
+  dir.write("both.mp2", dir.read("stereo.mp2") + dir.read("mono.mp2"));
+
+  auto m = open_ready(dir / "both.mp2");
+  ASSERT_NE(m->state(), plat::Movie::State::Failed) << m->error();
+  std::vector<int16_t> sound(44100 * 4);
+  size_t got = 0;
+  while (size_t n = m->read_sound(sound.data() + got * 2, 1000, true)) got += n;
+  EXPECT_NEAR(static_cast<double>(got), 44100.0, 2500.0) << "both halves, a second in all";
+  // The mono half is heard on both sides.
+  const size_t late = got - 4410;
+  int left = 0, right = 0;
+  for (size_t i = late; i < late + 441; ++i) {
+    left = std::max(left, std::abs(static_cast<int>(sound[i * 2])));
+    right = std::max(right, std::abs(static_cast<int>(sound[i * 2 + 1])));
+  }
+  EXPECT_GT(left, 4000);
+  EXPECT_GT(right, 4000);
+}
+
 TEST(Movie, BadFilesFailWithALineNamingThem) {
   TempDir dir;
   MovieSpec spec;

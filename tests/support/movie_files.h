@@ -32,6 +32,7 @@ struct MovieSpec {
   int channels = 2;
   const char* container = "avi";
   const char* video_codec = "mpeg4";
+  const char* audio_codec = "pcm_s16le";  // takes 16-bit samples, interleaved
   bool textured = false;  // a moving pattern over the colour (benchmarks: something to decode)
   // When set, paints picture `index` (of colours.size()) as width * height
   // 0xRRGGBB pixels, row by row, instead of its solid colour.
@@ -128,7 +129,7 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
     vs->time_base = vc->time_base;
   }
   if (spec.sound_ms > 0) {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec.audio_codec);
     as = avformat_new_stream(oc, nullptr);
     ac = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!ac || !as) return false;
@@ -136,6 +137,7 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
     ac->sample_rate = spec.rate;
     av_channel_layout_default(&ac->ch_layout, spec.channels);
     ac->time_base = {1, spec.rate};
+    ac->bit_rate = 192000;
     if (avcodec_open2(ac, codec, nullptr) < 0) return false;
     avcodec_parameters_from_context(as->codecpar, ac);
     as->time_base = ac->time_base;
@@ -148,7 +150,9 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
   const int64_t samples = static_cast<int64_t>(spec.sound_ms) * spec.rate / 1000;
   int next_picture = 0;
   int64_t next_sample = 0;
-  constexpr int kChunk = 1024;
+  // Encoders with a fixed frame size get whole frames, the last one padded
+  // with silence.
+  const int chunk = ac && ac->frame_size > 0 ? ac->frame_size : 1024;
   // Pictures and sound in time order, so that the file is interleaved.
   while (ok && (next_picture < pictures || next_sample < samples)) {
     const double picture_time = next_picture < pictures ? static_cast<double>(next_picture) / spec.fps : 1e30;
@@ -171,14 +175,15 @@ inline bool write_movie(const std::string& path, const MovieSpec& spec) {
         ok = drain(oc, vc, vs, frame);
       }
     } else {
-      const int n = static_cast<int>(std::min<int64_t>(kChunk, samples - next_sample));
+      const int n = static_cast<int>(std::min<int64_t>(chunk, samples - next_sample));
       frame->format = AV_SAMPLE_FMT_S16;
       frame->sample_rate = spec.rate;
       av_channel_layout_default(&frame->ch_layout, spec.channels);
-      frame->nb_samples = n;
+      frame->nb_samples = ac->frame_size > 0 ? chunk : n;
       if (av_frame_get_buffer(frame, 0) < 0) ok = false;
       else {
         auto* out = reinterpret_cast<int16_t*>(frame->data[0]);
+        std::memset(out, 0, static_cast<size_t>(frame->nb_samples) * spec.channels * sizeof(int16_t));
         for (int i = 0; i < n; ++i) {
           const double t = static_cast<double>(next_sample + i) / spec.rate;
           const auto v = static_cast<int16_t>(std::lround(32767.0 * spec.amplitude * std::sin(2 * M_PI * spec.tone_hz * t)));
