@@ -272,7 +272,7 @@ rt::Value take_value(rt::Thread& t) {
 
 int32_t take_int(rt::Thread& t) {
   rt::Value v = take_value(t);
-  int32_t n = v.kind == rt::kInt ? v.i : v.kind == rt::kFloat ? static_cast<int32_t>(v.f) : 0;
+  int32_t n = rt::as_int(v);
   rt::release(v);
   return n;
 }

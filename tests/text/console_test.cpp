@@ -4,6 +4,8 @@
 // console's queue instead of being run.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "graphics/page.h"
 #include "script/script_machine.h"
 #include "tests/support/temp_dir.h"
@@ -245,6 +247,12 @@ TEST_F(ConsoleTest, ControlCodesTakeTheirValuesOffTheStack) {
   txt::control(*e, t, "c");
   EXPECT_EQ(c.rec.color, 0x123456u);
   EXPECT_EQ(c.rec.edge, 0xFFFFFFFFu);
+  // Floats are truncated as for every built-in; NaN gives the lowest int.
+  rt::push(*e, t, rt::float_value(20.9f));
+  rt::push(*e, t, rt::float_value(std::nanf("")));
+  txt::control(*e, t, "c");
+  EXPECT_EQ(c.rec.color, 20u);
+  EXPECT_EQ(c.rec.edge, 0x80000000u);
   for (int v : {24, -1, 30}) rt::push(*e, t, rt::int_value(v));
   rt::push(*e, t, rt::string_value(rt::new_string(sj("ＭＳ 明朝"))));
   rt::push(*e, t, rt::int_value(1));
