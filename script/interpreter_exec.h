@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/wrapping.h"
 #include "core/engine.h"
 #include "script/script_machine.h"
 #include "script/threads.h"
@@ -154,9 +155,9 @@ inline bool loop_goes_on(uint16_t known, int32_t counter, int32_t bound) {
   return int_compare(known & 7, counter, bound);
 }
 
-inline int32_t wrap_add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t wrap_sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline int32_t wrap_mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+using base::wrap_add;
+using base::wrap_mul;
+using base::wrap_sub;
 
 // What add_st_i_pop or minus_st_i_pop (`op`) makes of a local's int.
 inline int32_t int_update(uint16_t op, int32_t to, int32_t by) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/sjis.h"
+#include "base/wrapping.h"
 #include "core/engine.h"
 #include "core/env_file.h"
 #include "core/error_report.h"
@@ -196,7 +197,7 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
     case 'n':
     case 'N':
       r.x = r.left + r.indent;
-      r.y += r.pitch;
+      r.y = base::wrap_add(r.y, r.pitch);
       c.first_line = false;
       if (c.replay_mode == 0) announce_newline(e);
       queue_hook(c, kHookNewline);
@@ -223,8 +224,8 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
     case 'o':
       c.saved_x = r.x;
       c.saved_y = r.y;
-      r.x += field(record, 1);
-      r.y += field(record, 2);
+      r.x = base::wrap_add(r.x, field(record, 1));
+      r.y = base::wrap_add(r.y, field(record, 2));
       break;
     case 'r':
       r.x = c.saved_x;
@@ -443,7 +444,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
                             [&](uint32_t code) { return layout_advance(e, r, code); });
   if (lb.bytes == 0) {
     r.x = r.left + r.indent;
-    r.y += r.pitch;
+    r.y = base::wrap_add(r.y, r.pitch);
     c.first_line = false;
     return true;
   }
@@ -487,13 +488,13 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   // 12. The pen moves on.
   if (!rest.empty()) {
     r.x = r.left + r.indent;
-    r.y += r.pitch;
+    r.y = base::wrap_add(r.y, r.pitch);
     c.first_line = false;
     text = std::move(rest);
   } else {
     c.pending.reset();
     c.pending_flags = 0;
-    r.x += advance;
+    r.x = base::wrap_add(r.x, advance);
     c.recorded_position.reset();
   }
   // 13. The game paces the line.

@@ -253,6 +253,12 @@ TEST_F(ConsoleTest, ControlCodesTakeTheirValuesOffTheStack) {
   txt::control(*e, t, "c");
   EXPECT_EQ(c.rec.color, 20u);
   EXPECT_EQ(c.rec.edge, 0x80000000u);
+  // Offsets move the pen as 32-bit sums do: they wrap.
+  for (int k = 0; k < 4; ++k) rt::push(*e, t, rt::int_value(-2000000000));
+  txt::control(*e, t, "l");
+  txt::control(*e, t, "o");
+  EXPECT_EQ(c.rec.x, 294967296);
+  EXPECT_EQ(c.rec.y, 294967296);
   for (int v : {24, -1, 30}) rt::push(*e, t, rt::int_value(v));
   rt::push(*e, t, rt::string_value(rt::new_string(sj("ＭＳ 明朝"))));
   rt::push(*e, t, rt::int_value(1));
