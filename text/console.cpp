@@ -196,7 +196,7 @@ void execute(rt::Engine& e, std::string_view record, bool from_script) {
   switch (letter) {
     case 'n':
     case 'N':
-      r.x = r.left + r.indent;
+      r.x = base::wrap_add(r.left, r.indent);
       r.y = base::wrap_add(r.y, r.pitch);
       c.first_line = false;
       if (c.replay_mode == 0) announce_newline(e);
@@ -424,7 +424,7 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   }
   // 7. One line.
   const bool space_indent = rt::env_int(e, "SPACEINDENT", 1) == 1;
-  if (space_indent && r.indent != 0 && r.x == r.left + r.indent) {
+  if (space_indent && r.indent != 0 && r.x == base::wrap_add(r.left, r.indent)) {
     const std::string_view blank = msg::kFullWidthSpace;
     size_t n = 0;
     while (std::string_view(text).substr(n, blank.size()) == blank) n += blank.size();
@@ -439,11 +439,11 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   const int available = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(r.left) + r.box_width - r.x,
                                                               INT32_MIN, INT32_MAX));
   const KinsokuRules rules{rt::env_int(e, "KINSOKU_TYPE", 0), no_start_set(e), no_end_set(e)};
-  const bool fresh_line = r.x == r.left + r.indent;
+  const bool fresh_line = r.x == base::wrap_add(r.left, r.indent);
   LineBreak lb = break_line(text, available, r.width, fresh_line, rules,
                             [&](uint32_t code) { return layout_advance(e, r, code); });
   if (lb.bytes == 0) {
-    r.x = r.left + r.indent;
+    r.x = base::wrap_add(r.left, r.indent);
     r.y = base::wrap_add(r.y, r.pitch);
     c.first_line = false;
     return true;
@@ -483,11 +483,11 @@ bool line_step(rt::Engine& e, rt::Thread& t, uint32_t code_position) {
   // 11. A voiced quotation ends on this line.
   if (contains_chars(line, msg::kCloseQuote) || ((flags & kQuoteClosed) && rest.empty())) {
     if (c.voice_count > 0 && c.voices[c.voice_count - 1].height == 0)
-      c.voices[c.voice_count - 1].height = r.y + r.pitch - r.top;
+      c.voices[c.voice_count - 1].height = base::wrap_sub(base::wrap_add(r.y, r.pitch), r.top);
   }
   // 12. The pen moves on.
   if (!rest.empty()) {
-    r.x = r.left + r.indent;
+    r.x = base::wrap_add(r.left, r.indent);
     r.y = base::wrap_add(r.y, r.pitch);
     c.first_line = false;
     text = std::move(rest);
