@@ -3,6 +3,7 @@
 // value operations both perform.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -115,8 +116,12 @@ inline bool fast_truth(const Value& v) { return v.kind == kInt ? v.i != 0 : trut
 // A return's stack: the callee's values [from, top) go, and unless the
 // caller drops the result, the top one takes the place of the first as a
 // fresh value, its reference moving with it. Returns the caller's new top.
+// A malformed callee may have popped below `from`, into its caller's values:
+// those are released or moved already, and the caller's stack ends where the
+// callee's did, or they would be owned twice.
 inline int32_t return_result(Value* stack, int32_t from, int32_t top, bool keep) {
-  if (!keep || top <= from || top < 1) {
+  if (top < from) return std::max(top, 1);
+  if (!keep || top == from || top < 1) {
     release_range(stack, from, top);
     return from;
   }

@@ -106,6 +106,34 @@ main:
   EXPECT_EQ(r.log[5], "mismatch 1 ") << "the string read as an int gives 0, plus 1";
 }
 
+TEST(Calls, WhatACalleePopsOfItsCallersValuesStaysPopped) {
+  // Only a malformed function pops past its own frame. Here it moves its
+  // caller's string into the switch value; after the return the string must
+  // not be on the caller's stack as well, to be freed twice.
+  GameRun r = run_start(R"(
+main:
+    push_s "kept"
+    call_fn_discard $eat@GLOBAL, 0
+    pop                               ; nothing left to pop
+    push_i 1
+    switch next                       ; releases the string the switch held
+next:
+    push_s "after"
+    syscall_discard debugout, 1
+    syscall_discard system_end, 0
+.function $eat@GLOBAL
+    pop                               ; the call's argument count
+    switch out                        ; the caller's string
+out:
+    return
+)");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.boxes.size(), 1u) << r.err;
+  EXPECT_NE(r.boxes[0].find("スタックアンダーフロー"), std::string::npos) << r.boxes[0];
+  ASSERT_FALSE(r.log.empty());
+  EXPECT_EQ(r.log.back(), "after ");
+}
+
 TEST(Calls, TooDeepEndsTheProgram) {
   GameRun r = run_start(R"(
 main:
